@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what building, testing and running the tool need on Debian 12, if missing.
+set -euo pipefail
+packages=(cmake ninja-build g++ qt6-base-dev libgl-dev xvfb xauth x11-utils
+          fonts-wqy-microhei g++-mingw-w64-x86-64-posix)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

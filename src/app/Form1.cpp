@@ -1,0 +1,312 @@
+#include "Form1.h"
+
+#include "BinaryPage.h"
+#include "IoTestPage.h"
+#include "Memo.h"
+#include "Messages.h"
+#include "Modes.h"
+#include "ParameterPage.h"
+#include "PortNames.h"
+#include "ProtocolTestPage.h"
+#include "WavePage.h"
+
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTabWidget>
+
+#include <chrono>
+#include <thread>
+
+TPortComboBox::TPortComboBox(QWidget* parent) : QComboBox(parent) {
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    for (int n = 1; n <= 8; ++n)
+        addItem(QStringLiteral("COM%1").arg(n));
+    setCurrentIndex(-1);
+    setEditText(QStringLiteral("COM1"));
+    RefreshTooltips();
+}
+
+void TPortComboBox::RefreshTooltips() {
+    for (int i = 0; i < count(); ++i) {
+        const TPortEntry entry = PortNames::Resolve(itemText(i));
+        const QString tip =
+            entry.device.isEmpty()
+                ? QStringLiteral("No serial port is present for %1").arg(itemText(i))
+            : entry.description.isEmpty()
+                ? entry.device
+                : QStringLiteral("%1 (%2)").arg(entry.device, entry.description);
+        setItemData(i, tip, Qt::ToolTipRole);
+    }
+}
+
+void TPortComboBox::showPopup() {
+    // Adapters come and go: look again each time the list opens.
+    RefreshTooltips();
+    QComboBox::showPopup();
+}
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
+    resize(1197, 854);
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(false);
+    auto* content = new QWidget;
+    content->setFixedSize(1177, 793);
+    scroll->setWidget(content);
+    setCentralWidget(scroll);
+
+    ComboBox1 = new TPortComboBox(content);
+    ComboBox1->setGeometry(8, 8, 65, 21);
+    Button2 = new QPushButton(QStringLiteral("Open Port"), content);
+    Button2->setGeometry(80, 8, 73, 25);
+    Button3 = new QPushButton(QStringLiteral("End Port"), content);
+    Button3->setGeometry(160, 8, 73, 25);
+    Button3->setEnabled(false);
+    Button1 = new QPushButton(QStringLiteral("Quit"), content);
+    Button1->setGeometry(1000, 8, 145, 25);
+
+    PageControl1 = new QTabWidget(content);
+    PageControl1->setGeometry(8, 40, 1161, 745);
+    TabSheet1 = new TParameterPage(*this);
+    TabSheet2 = new TProtocolTestPage(*this);
+    TabSheet3 = new TIoTestPage;
+    TabSheet4 = new TWavePage;
+    TabSheet5 = new TBinaryPage;
+    PageControl1->addTab(TabSheet1, QStringLiteral("Parameter Setting"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("Protocol Test"));
+    PageControl1->addTab(TabSheet3, QStringLiteral("I/O Test"));
+    PageControl1->addTab(TabSheet4, QStringLiteral("Get_Wave"));
+    PageControl1->addTab(TabSheet5, QStringLiteral("R/W Binary"));
+    PageControl1->setCurrentIndex(0);
+    PageControl1->setEnabled(false);
+
+    for (QTimer* timer : {&Timer1, &TimerRead, &TimerWrite}) {
+        timer->setInterval(2000);
+        timer->stop();
+    }
+
+    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
+    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TForm1::PageControl1Change);
+    connect(&Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+
+    FormCreate();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+TForm1::~TForm1() {
+    // Components made by earlier Open Ports are closed already; close the one in use
+    // so the port is released before the window's children go.
+    if (Comm1)
+        Comm1->SetPortOpen(false);
+}
+
+void TForm1::FormCreate() {
+    operationMode = Mode::ParameterTable;
+    setWindowTitle(TitleText);
+    TabSheet5->GroupBox1->hide();
+}
+
+int TForm1::SelectedPortIndex() const {
+    const int index = ComboBox1->currentIndex();
+    // A typed text that is not the chosen entry counts as no selection.
+    if (index < 0 || ComboBox1->currentText() != ComboBox1->itemText(index))
+        return -1;
+    return index;
+}
+
+void TForm1::CommOpenFailed(const QString& port, const QString& reason) {
+    OpenSucceeded = false;
+    Messages::Show(this, {QStringLiteral("Error opening serial port"), QString(),
+                          QStringLiteral("%1: %2").arg(port, reason), false});
+}
+
+void TForm1::Button2Click() {
+    auto* comm = new TComm(this, this);
+    Comm1 = comm;
+    if (!comm->PortOpen()) {
+        comm->SetPortOpen(true);
+        if (OpenSucceeded) {
+            comm->SetRThreshold(1);
+            comm->OnReceiveData = [this](QObject* sender) { ReceiveHandler(sender); };
+            comm->OnPortLost = [this](QObject* sender, const QString& reason) {
+                PortLost(sender, reason);
+            };
+            const int selected = SelectedPortIndex();
+            PortStatusText = selected >= 0 && selected <= 3
+                                 ? QStringLiteral(" COM%1 : ").arg(selected + 1)
+                                 : QString();
+            PortStatusText += QStringLiteral("- 9600,N,8,1");
+            setWindowTitle(TitleText + PortStatusText);
+            PortOpened = true;
+            PageControl1->setEnabled(true);
+            Button3->setEnabled(true);
+            Button2->setEnabled(false);
+        }
+    }
+    OpenSucceeded = true;
+}
+
+void TForm1::Button3Click() {
+    if (!PortOpened)
+        return;
+    if (Comm1)
+        Comm1->SetPortOpen(false);
+    PortOpened = false;
+    setWindowTitle(TitleText);
+    PageControl1->setEnabled(false);
+    Button2->setEnabled(true);
+    Button3->setEnabled(false);
+}
+
+void TForm1::Button1Click() {
+    close();
+}
+
+void TForm1::PortLost(QObject* Sender, const QString& reason) {
+    if (Sender != Comm1 || !PortOpened)
+        return;
+    const QString port = QStringLiteral("%1 (%2)").arg(Comm1->PortName(), Comm1->DeviceName());
+    Button3Click();
+    // Told after the poll tick that found the loss has finished.
+    QMetaObject::invokeMethod(
+        this,
+        [this, port, reason] {
+            Messages::Show(this, {QStringLiteral("The serial port was lost."), QString(),
+                                  QStringLiteral("%1: %2\nPress Open Port once the device is "
+                                                 "back.")
+                                      .arg(port, reason),
+                                  false});
+        },
+        Qt::QueuedConnection);
+}
+
+QList<TComm*> TForm1::Components() const {
+    return findChildren<TComm*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+void TForm1::PageControl1Change(int index) {
+    const auto reopen = [this] {
+        Button3Click();
+        Button2Click();
+    };
+    switch (index) {
+    case 3: // Get_Wave
+        reopen();
+        operationMode = Mode::Wave;
+        Timer1.stop();
+        break;
+    case 0: // Parameter Setting: armed for a table the board sends unasked
+        operationMode = Mode::ParameterTable;
+        reopen();
+        Timer1.stop();
+        break;
+    case 1: // Protocol Test
+        reopen();
+        Timer1.stop();
+        TabSheet2->CreateStatusLabels();
+        break;
+    case 2: // I/O Test
+        reopen();
+        Timer1.stop();
+        operationMode = Mode::Idle;
+        break;
+    default: // R/W Binary keeps port, mode and poll as they are
+        break;
+    }
+}
+
+TMemo* TForm1::MemoForTarget(int logTarget) const {
+    switch (logTarget) {
+    case LogParameters:
+        return TabSheet1->Memo1;
+    case LogProtocolTx:
+        return TabSheet2->Memo2;
+    case LogProtocolRx:
+        return TabSheet2->Memo3;
+    case LogIoTest:
+        return TabSheet3->Memo4;
+    case LogBinary:
+        return TabSheet5->Memo5;
+    default:
+        return nullptr;
+    }
+}
+
+void TForm1::SendFrame(int payloadLength, uint8_t command, int logTarget, bool withEnd) {
+    if (!PortOpened)
+        return;
+    const int length = BuildFrame(frameBuffer, payloadLength, command, withEnd);
+    if (length == 0)
+        return; // cannot be framed: nothing is sent rather than a corrupt frame
+    const std::span<const uint8_t> frame(frameBuffer.data(), static_cast<size_t>(length));
+    if (TMemo* memo = MemoForTarget(logTarget))
+        memo->InsertFirstLine(HexLine(QStringLiteral("TX: "), frame));
+    if (logTarget == LogBinary)
+        TabSheet5->Memo6->InsertFirstLine(DecimalLine(QStringLiteral("TX: "), frame));
+    for (uint8_t b : frame) {
+        if (!OutputChar(static_cast<char>(b)))
+            break;
+    }
+}
+
+void TForm1::SendFrameEtx(int payloadLength, uint8_t command, int logTarget) {
+    SendFrame(payloadLength, command, logTarget, true);
+}
+
+void TForm1::SendFrameNoEtx(int payloadLength, uint8_t command, int logTarget) {
+    SendFrame(payloadLength, command, logTarget, false);
+}
+
+bool TForm1::OutputChar(char c) {
+    return Comm1 && Comm1->OutputChar(c);
+}
+
+void TForm1::ShowFirmwareVersion(const QString& version) {
+    setWindowTitle(TitleText + QStringLiteral(" - ") + version + QLatin1Char(' ') + PortStatusText);
+}
+
+void TForm1::BlockingWait(int milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void TForm1::ReceiveHandler(QObject* /*Sender*/) {
+    if (!Comm1)
+        return;
+    const QByteArray received = Comm1->Input();
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(received.constData()),
+                                         static_cast<size_t>(received.size()));
+    TabSheet5->Memo7->InsertFirstLine(HexLine(QStringLiteral("RX: "), bytes));
+    switch (operationMode) {
+    case Mode::ParameterTable:
+    case Mode::SaveAnswer:
+        TabSheet1->ReadDelivery(operationMode, bytes);
+        break;
+    case Mode::Version:
+    case Mode::Monitor:
+    case Mode::DeviceId:
+    case Mode::DipSwitch:
+        TabSheet2->ReadDelivery(operationMode, bytes);
+        break;
+    default: // no reader: the bytes are only logged
+        break;
+    }
+}
+
+void TForm1::Timer1Timer() {
+    operationMode = Mode::SensorReport;
+    SendFrameNoEtx(0, 0x50, LogIoTest);
+}

@@ -1,0 +1,100 @@
+// The main window. It owns every piece of the tool's state (the serial port in use,
+// the operation mode, the frame buffer, the reply assembly, the pages), runs the
+// port controls, and routes each delivery from the board to the reader of the
+// current operation mode.
+#pragma once
+
+#include "Comm.h"
+#include "Frame.h"
+#include "PageHost.h"
+#include "ReplyAssembly.h"
+
+#include <QComboBox>
+#include <QMainWindow>
+#include <QTimer>
+
+class QPushButton;
+class QTabWidget;
+class TBinaryPage;
+class TIoTestPage;
+class TMemo;
+class TParameterPage;
+class TProtocolTestPage;
+class TWavePage;
+
+// The port list; each entry's tooltip names the device it maps to when it opens.
+class TPortComboBox : public QComboBox {
+public:
+    explicit TPortComboBox(QWidget* parent = nullptr);
+    void RefreshTooltips();
+
+protected:
+    void showPopup() override;
+};
+
+class TForm1 : public QMainWindow, public TPageHost, public TCommOwner {
+public:
+    static constexpr int LogParameters = 1;
+    static constexpr int LogProtocolTx = 2;
+    static constexpr int LogProtocolRx = 3;
+    static constexpr int LogIoTest = 4;
+    static constexpr int LogBinary = 5;
+
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    void Button2Click(); // Open Port
+    void Button3Click(); // End Port
+    void Button1Click(); // Quit
+    void PageControl1Change(int index);
+    void ReceiveHandler(QObject* Sender);
+    void Timer1Timer();
+
+    // TPageHost
+    int OperationMode() const override { return operationMode; }
+    void SetOperationMode(int mode) override { operationMode = mode; }
+    TFrameBuffer& FrameBuffer() override { return frameBuffer; }
+    void SendFrameEtx(int payloadLength, uint8_t command, int logTarget) override;
+    void SendFrameNoEtx(int payloadLength, uint8_t command, int logTarget) override;
+    bool OutputChar(char c) override;
+    TReplyAssembly& ReplyAssembly() override { return reply; }
+    void ShowFirmwareVersion(const QString& version) override;
+    void BlockingWait(int milliseconds) override;
+
+    // TCommOwner
+    int SelectedPortIndex() const override;
+    void CommOpenFailed(const QString& port, const QString& reason) override;
+
+    TComm* Comm1 = nullptr;
+    bool PortOpened = false;
+    bool OpenSucceeded = true;
+    const QString TitleText = QStringLiteral("DEVe Ruvod v1.10c ");
+    QString PortStatusText;
+
+    TPortComboBox* ComboBox1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    TParameterPage* TabSheet1 = nullptr;
+    TProtocolTestPage* TabSheet2 = nullptr;
+    TIoTestPage* TabSheet3 = nullptr;
+    TWavePage* TabSheet4 = nullptr;
+    TBinaryPage* TabSheet5 = nullptr;
+    QTimer Timer1;
+    QTimer TimerRead;
+    QTimer TimerWrite;
+
+    // Every component made by Open Port, oldest first; only the newest is in use.
+    QList<TComm*> Components() const;
+
+private:
+    void FormCreate();
+    void SendFrame(int payloadLength, uint8_t command, int logTarget, bool withEnd);
+    void PortLost(QObject* Sender, const QString& reason);
+    TMemo* MemoForTarget(int logTarget) const;
+
+    int operationMode = 0;
+    TFrameBuffer frameBuffer{};
+    TReplyAssembly reply;
+};

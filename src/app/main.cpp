@@ -1,0 +1,71 @@
+// krv2tool: service and test tool for the KRV2 coin acceptor board.
+#include "Form1.h"
+#include "Messages.h"
+#include "PortNames.h"
+#include "Simulator.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("krv2tool"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Service and test tool for the KRV2 coin acceptor board (9600 8N1)."));
+    parser.addHelpOption();
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral("Pin a port list entry to a device, e.g. COM1=/dev/ttyUSB0. Repeatable. "
+                       "Without it COMn is the n-th serial port of this machine."),
+        QStringLiteral("COMn=DEVICE"));
+    const QCommandLineOption simulatorOption(
+        QStringLiteral("simulator"),
+        QStringLiteral("Start the simulated board (krv2sim) and put it on COM1, unless "
+                       "--port names COM1."));
+    const QCommandLineOption simArgOption(
+        QStringLiteral("sim-arg"),
+        QStringLiteral("Pass an option to the simulated board, e.g. --sim-arg=--fast. "
+                       "Repeatable."),
+        QStringLiteral("OPTION"));
+    const QCommandLineOption simProgramOption(QStringLiteral("sim-program"),
+                                              QStringLiteral("The simulated board's executable."),
+                                              QStringLiteral("PATH"));
+    parser.addOptions({portOption, simulatorOption, simArgOption, simProgramOption});
+    parser.process(app);
+
+    bool com1Pinned = false;
+    for (const QString& pin : parser.values(portOption)) {
+        QString error;
+        if (!PortNames::ParseOverride(pin, error)) {
+            std::fprintf(stderr, "krv2tool: --port %s: %s\n", qPrintable(pin), qPrintable(error));
+            return 2;
+        }
+        com1Pinned =
+            com1Pinned || pin.section(QLatin1Char('='), 0, 0)
+                                  .compare(QStringLiteral("COM1"), Qt::CaseInsensitive) == 0;
+    }
+
+    TSimulator simulator;
+    if (parser.isSet(simulatorOption)) {
+        const QString program = parser.isSet(simProgramOption) ? parser.value(simProgramOption)
+                                                               : DefaultSimulatorProgram();
+        QString error;
+        if (!simulator.Start(program, parser.values(simArgOption), error)) {
+            std::fprintf(stderr, "krv2tool: %s\n", qPrintable(error));
+            Messages::Show(nullptr, {QStringLiteral("The simulated board could not be started."),
+                                     QString(), error, false});
+        } else if (!com1Pinned) {
+            PortNames::SetOverride(QStringLiteral("COM1"), simulator.DevicePath());
+        }
+    }
+
+    TForm1 form;
+    form.show();
+    const int result = QApplication::exec();
+    simulator.Stop();
+    return result;
+}

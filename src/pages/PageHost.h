@@ -1,0 +1,42 @@
+// What a device page may use of the main window, which owns all shared state: the
+// operation mode, the frame buffer and senders, the serial port and the reply
+// assembly. Pages read the replies of their own modes.
+#pragma once
+
+#include "Frame.h"
+#include "ReplyAssembly.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <span>
+
+class TPageHost {
+public:
+    virtual ~TPageHost() = default;
+
+    virtual int OperationMode() const = 0;
+    virtual void SetOperationMode(int mode) = 0;
+
+    // Payload goes at offset 3, then SendFrameEtx/SendFrameNoEtx frame, log and send it.
+    virtual TFrameBuffer& FrameBuffer() = 0;
+    virtual void SendFrameEtx(int payloadLength, uint8_t command, int logTarget) = 0;
+    virtual void SendFrameNoEtx(int payloadLength, uint8_t command, int logTarget) = 0;
+    // One byte straight to the port, whether or not the window counts it open.
+    virtual bool OutputChar(char c) = 0;
+
+    virtual TReplyAssembly& ReplyAssembly() = 0;
+
+    // The window title after a valid firmware version reply.
+    virtual void ShowFirmwareVersion(const QString& version) = 0;
+
+    // Holds the window's thread; bytes that arrive meanwhile wait in the driver.
+    virtual void BlockingWait(int milliseconds) = 0;
+};
+
+// A page that reads the board's replies in some operation modes.
+class TModeReader {
+public:
+    virtual ~TModeReader() = default;
+    virtual void ReadDelivery(int mode, std::span<const uint8_t> bytes) = 0;
+};

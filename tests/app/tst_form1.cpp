@@ -1,0 +1,292 @@
+#include "BinaryPage.h"
+#include "ByteLiterals.h"
+#include "Form1.h"
+#include "IoTestPage.h"
+#include "Memo.h"
+#include "Messages.h"
+#include "Modes.h"
+#include "ParameterPage.h"
+#include "PortNames.h"
+#include "ProtocolTestPage.h"
+#include "PtyPair.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+class TstForm1 : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void startUp();
+    void titleAfterOpenPort_data();
+    void titleAfterOpenPort();
+    void missingPortThenRetry();
+    void eachOpenMakesANewComponent();
+    void sendsNothingAfterEndPort();
+    void logTargets_data();
+    void logTargets();
+    void everyDeliveryLoggedInMemo7();
+    void idleModeOnlyLogs();
+    void replySplitOverDeliveriesCompletesOnce();
+    void pageChangesSetModes_data();
+    void pageChangesSetModes();
+    void lostPortIsToldOnceAndCanBeReopened();
+
+private:
+    bool OpenOn(TPtyPair& pty, int entry = -1);
+    std::unique_ptr<TPtyPair> pty;
+    std::unique_ptr<TForm1> form;
+    QList<TMessage> shown;
+};
+
+void TstForm1::init() {
+    PortNames::ClearOverrides();
+    pty = std::make_unique<TPtyPair>();
+    QVERIFY(pty->Ok());
+    form = std::make_unique<TForm1>();
+    shown.clear();
+    Messages::SetHandler([this](const TMessage& m) {
+        shown.append(m);
+        return QMessageBox::Ok;
+    });
+}
+
+void TstForm1::cleanup() {
+    Messages::SetHandler({});
+    form.reset();
+    pty.reset();
+    PortNames::ClearOverrides();
+}
+
+bool TstForm1::OpenOn(TPtyPair& p, int entry) {
+    const int com = entry < 0 ? 1 : entry + 1;
+    PortNames::SetOverride(QStringLiteral("COM%1").arg(com), p.SlavePath());
+    form->ComboBox1->setCurrentIndex(entry);
+    if (entry < 0)
+        form->ComboBox1->setEditText(QStringLiteral("COM1"));
+    form->Button2Click();
+    return form->PortOpened;
+}
+
+void TstForm1::startUp() {
+    QCOMPARE(form->windowTitle(), QStringLiteral("DEVe Ruvod v1.10c "));
+    QCOMPARE(form->size(), QSize(1197, 854));
+    const QStringList captions{"Parameter Setting", "Protocol Test", "I/O Test", "Get_Wave",
+                               "R/W Binary"};
+    QCOMPARE(form->PageControl1->count(), captions.size());
+    for (int i = 0; i < captions.size(); ++i)
+        QCOMPARE(form->PageControl1->tabText(i), captions[i]);
+    QVERIFY(!form->PageControl1->isEnabled());
+    QVERIFY(form->Button2->isEnabled());
+    QVERIFY(!form->Button3->isEnabled());
+    QCOMPARE(form->ComboBox1->currentText(), QStringLiteral("COM1"));
+    QCOMPARE(form->SelectedPortIndex(), -1);
+    QCOMPARE(form->ComboBox1->count(), 8);
+    QCOMPARE(form->ComboBox1->itemText(7), QStringLiteral("COM8"));
+    QCOMPARE(form->OperationMode(), Mode::ParameterTable);
+    QVERIFY(form->Components().isEmpty());
+    form->show();
+    QVERIFY(!form->TabSheet5->GroupBox1->isVisible());
+}
+
+void TstForm1::titleAfterOpenPort_data() {
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("no selection") << -1 << "DEVe Ruvod v1.10c - 9600,N,8,1";
+    QTest::newRow("COM1") << 0 << "DEVe Ruvod v1.10c  COM1 : - 9600,N,8,1";
+    QTest::newRow("COM3") << 2 << "DEVe Ruvod v1.10c  COM3 : - 9600,N,8,1";
+    QTest::newRow("COM4") << 3 << "DEVe Ruvod v1.10c  COM4 : - 9600,N,8,1";
+    QTest::newRow("COM6") << 5 << "DEVe Ruvod v1.10c - 9600,N,8,1";
+}
+
+void TstForm1::titleAfterOpenPort() {
+    QFETCH(int, entry);
+    QFETCH(QString, title);
+    QVERIFY(OpenOn(*pty, entry));
+    QCOMPARE(form->windowTitle(), title);
+    QCOMPARE(form->Comm1->PortName(), QStringLiteral("COM%1").arg(entry < 0 ? 1 : entry + 1));
+    QVERIFY(form->PageControl1->isEnabled());
+    QVERIFY(!form->Button2->isEnabled());
+    QVERIFY(form->Button3->isEnabled());
+    form->Button3Click();
+    QCOMPARE(form->windowTitle(), QStringLiteral("DEVe Ruvod v1.10c "));
+    QVERIFY(!form->PageControl1->isEnabled());
+    QVERIFY(form->Button2->isEnabled());
+    QVERIFY(!form->Button3->isEnabled());
+}
+
+void TstForm1::missingPortThenRetry() {
+    PortNames::SetOverride(QStringLiteral("COM1"), QStringLiteral("/dev/krv2-no-such-port"));
+    form->Button2Click();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QStringLiteral("Error opening serial port"));
+    QCOMPARE(shown[0].caption, QString());
+    QVERIFY(shown[0].detail.contains(QStringLiteral("COM1")));
+    QVERIFY(!form->PortOpened);
+    QVERIFY(form->OpenSucceeded); // set back so the next try starts clean
+    QVERIFY(form->Button2->isEnabled());
+    QVERIFY(!form->Button3->isEnabled());
+    QVERIFY(!form->PageControl1->isEnabled());
+    QCOMPARE(form->windowTitle(), QStringLiteral("DEVe Ruvod v1.10c "));
+
+    QVERIFY(OpenOn(*pty));
+    QCOMPARE(shown.size(), 1);
+}
+
+void TstForm1::eachOpenMakesANewComponent() {
+    QVERIFY(OpenOn(*pty));
+    TComm* first = form->Comm1;
+    form->Button3Click();
+    form->Button2Click();
+    QCOMPARE(form->Components().size(), 2);
+    QVERIFY(form->Comm1 != first);
+    QVERIFY(!first->PortOpen());
+    QVERIFY(form->Comm1->PortOpen());
+}
+
+void TstForm1::sendsNothingAfterEndPort() {
+    QVERIFY(OpenOn(*pty));
+    form->Timer1Timer();
+    QCOMPARE(pty->Read(1000, 4), Raw("90 04 50 E4"));
+    QCOMPARE(form->TabSheet3->Memo4->Lines(), QStringList{"TX: 90 04 50 E4 "});
+    form->Button3Click();
+    form->Timer1Timer();
+    form->TabSheet2->SB_statusClick();
+    QCOMPARE(pty->Read(200), QByteArray());
+    QCOMPARE(form->TabSheet3->Memo4->Lines().size(), 1);
+    QVERIFY(form->TabSheet2->Memo2->Lines().isEmpty());
+    QVERIFY(!form->OutputChar('\x55')); // raw writes fail on the closed component too
+}
+
+void TstForm1::logTargets_data() {
+    QTest::addColumn<int>("target");
+    QTest::newRow("none") << 0;
+    QTest::newRow("parameters") << 1;
+    QTest::newRow("protocol sent") << 2;
+    QTest::newRow("protocol received") << 3;
+    QTest::newRow("I/O") << 4;
+    QTest::newRow("binary") << 5;
+    QTest::newRow("above 5") << 6;
+}
+
+void TstForm1::logTargets() {
+    QFETCH(int, target);
+    QVERIFY(OpenOn(*pty));
+    form->FrameBuffer()[3] = 0x00;
+    form->FrameBuffer()[4] = 0x40;
+    form->FrameBuffer()[5] = 0x40;
+    form->SendFrameEtx(3, 0x28, target);
+    form->SendFrameEtx(0, 0x03, target);
+    QCOMPARE(pty->Read(1000, 13), Raw("90 08 28 00 40 40 03 43 90 05 03 03 9B"));
+    const QList<TMemo*> memos{form->TabSheet1->Memo1, form->TabSheet2->Memo2,
+                              form->TabSheet2->Memo3, form->TabSheet3->Memo4,
+                              form->TabSheet5->Memo5};
+    for (int m = 0; m < memos.size(); ++m) {
+        const QStringList expected =
+            m + 1 == target ? QStringList{"TX: 90 05 03 03 9B ", "TX: 90 08 28 00 40 40 03 43 "}
+                            : QStringList{};
+        QCOMPARE(memos[m]->Lines(), expected);
+    }
+    const QStringList decimal =
+        target == 5 ? QStringList{"TX: 144 5 3 3 155 ", "TX: 144 8 40 0 64 64 3 67 "}
+                    : QStringList{};
+    QCOMPARE(form->TabSheet5->Memo6->Lines(), decimal);
+}
+
+void TstForm1::everyDeliveryLoggedInMemo7() {
+    QVERIFY(OpenOn(*pty));
+    pty->Write(Raw("90 05 50"));
+    QVERIFY(QTest::qWaitFor([&] { return form->TabSheet5->Memo7->Lines().size() == 1; }, 2000));
+    QCOMPARE(form->TabSheet5->Memo7->FirstLine(), QStringLiteral("RX: 90 05 50 "));
+    pty->Write(Raw("00 00 FF"));
+    QVERIFY(QTest::qWaitFor([&] { return form->TabSheet5->Memo7->Lines().size() == 2; }, 2000));
+    QCOMPARE(form->TabSheet5->Memo7->FirstLine(), QStringLiteral("RX: 00 00 FF "));
+}
+
+void TstForm1::idleModeOnlyLogs() {
+    QVERIFY(OpenOn(*pty));
+    form->SetOperationMode(Mode::Idle);
+    pty->Write(Raw("55 00 01 02 90 05 11 03 A9"));
+    QVERIFY(QTest::qWaitFor([&] { return !form->TabSheet5->Memo7->Lines().isEmpty(); }, 2000));
+    QTest::qWait(50);
+    QCOMPARE(form->ReplyAssembly().ReplyCount, 0);
+    QVERIFY(!form->ReplyAssembly().ReplyStarted);
+    QVERIFY(form->TabSheet1->Memo1->Lines().isEmpty());
+    QVERIFY(form->TabSheet2->Memo3->Lines().isEmpty());
+    QCOMPARE(form->OperationMode(), Mode::Idle);
+}
+
+void TstForm1::replySplitOverDeliveriesCompletesOnce() {
+    QVERIFY(OpenOn(*pty));
+    form->SetOperationMode(Mode::Monitor);
+    pty->Write(Raw("90 05"));
+    QVERIFY(QTest::qWaitFor([&] { return form->TabSheet5->Memo7->Lines().size() == 1; }, 2000));
+    pty->Write(Raw("11 03"));
+    QVERIFY(QTest::qWaitFor([&] { return form->TabSheet5->Memo7->Lines().size() == 2; }, 2000));
+    QVERIFY(form->TabSheet2->Memo3->Lines().isEmpty());
+    pty->Write(Raw("A9"));
+    QVERIFY(QTest::qWaitFor([&] { return !form->TabSheet2->Memo3->Lines().isEmpty(); }, 2000));
+    QCOMPARE(form->TabSheet2->Memo3->Lines(), QStringList{"RX: 90 05 11 03 A9 "});
+    QCOMPARE(form->TabSheet2->LabelColour(mlIdling), TProtocolTestPage::Lime);
+}
+
+void TstForm1::pageChangesSetModes_data() {
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("reopens");
+    QTest::newRow("Protocol Test keeps the mode") << 1 << 77 << true;
+    QTest::newRow("I/O Test") << 2 << Mode::Idle << true;
+    QTest::newRow("Get_Wave") << 3 << Mode::Wave << true;
+    QTest::newRow("R/W Binary leaves all") << 4 << 77 << false;
+    QTest::newRow("Parameter Setting") << 0 << Mode::ParameterTable << true;
+}
+
+void TstForm1::pageChangesSetModes() {
+    QFETCH(int, page);
+    QFETCH(int, mode);
+    QFETCH(bool, reopens);
+    QVERIFY(OpenOn(*pty));
+    if (page == 0)
+        form->PageControl1->setCurrentIndex(4); // leave the first page to come back to it
+    form->SetOperationMode(77);
+    form->Timer1.start();
+    const qsizetype components = form->Components().size();
+    form->PageControl1->setCurrentIndex(page);
+    QCOMPARE(form->OperationMode(), mode);
+    QCOMPARE(form->Components().size(), components + (reopens ? 1 : 0));
+    QCOMPARE(form->Timer1.isActive(), !reopens);
+    QVERIFY(form->PortOpened);
+    QVERIFY(form->Comm1->PortOpen());
+    QVERIFY(form->Button3->isEnabled());
+    // No request goes out on a page change.
+    QCOMPARE(pty->Read(100), QByteArray());
+}
+
+void TstForm1::lostPortIsToldOnceAndCanBeReopened() {
+    QVERIFY(OpenOn(*pty));
+    pty->Write(Raw("90 05 50 03 E8"));
+    QVERIFY(QTest::qWaitFor([&] { return !form->TabSheet5->Memo7->Lines().isEmpty(); }, 2000));
+    pty->CloseMaster();
+    QVERIFY(QTest::qWaitFor([&] { return !shown.isEmpty(); }, 2000));
+    QTest::qWait(200); // time for any repeated report to show up
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QStringLiteral("The serial port was lost."));
+    QVERIFY(shown[0].detail.contains(QStringLiteral("COM1")));
+    QCOMPARE(form->TabSheet5->Memo7->Lines().size(), 1);
+    QVERIFY(!form->PortOpened);
+    QVERIFY(!form->PageControl1->isEnabled());
+    QVERIFY(form->Button2->isEnabled());
+    QCOMPARE(form->windowTitle(), QStringLiteral("DEVe Ruvod v1.10c "));
+
+    TPtyPair back;
+    QVERIFY(OpenOn(back));
+    form->TabSheet2->SB_statusClick();
+    QCOMPARE(back.Read(1000, 5), Raw("90 05 11 03 A9"));
+}
+
+QTEST_MAIN(TstForm1)
+#include "tst_form1.moc"

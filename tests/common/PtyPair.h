@@ -1,0 +1,71 @@
+// Test helper: a pseudo-terminal pair standing in for the serial cable. The test holds
+// the master end and plays the board; the tool opens the slave path as its port.
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QString>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+class TPtyPair {
+public:
+    TPtyPair() {
+        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+            return;
+        slavePath = QString::fromLocal8Bit(ptsname(master));
+        // Raw from the start so nothing written before the tool opens is echoed.
+        const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+        if (slave >= 0) {
+            termios t{};
+            tcgetattr(slave, &t);
+            cfmakeraw(&t);
+            tcsetattr(slave, TCSANOW, &t);
+            close(slave);
+        }
+    }
+    ~TPtyPair() { CloseMaster(); }
+    TPtyPair(const TPtyPair&) = delete;
+    TPtyPair& operator=(const TPtyPair&) = delete;
+
+    bool Ok() const { return master >= 0 && !slavePath.isEmpty(); }
+    QString SlavePath() const { return slavePath; }
+
+    bool Write(const QByteArray& bytes) {
+        return ::write(master, bytes.constData(), static_cast<size_t>(bytes.size())) ==
+               bytes.size();
+    }
+
+    // Reads what arrives within `ms` milliseconds, stopping early at `want` bytes.
+    QByteArray Read(int ms, qsizetype want = -1) {
+        QByteArray got;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms && (want < 0 || got.size() < want)) {
+            pollfd p{master, POLLIN, 0};
+            if (poll(&p, 1, 10) <= 0 || !(p.revents & POLLIN))
+                continue;
+            char buffer[512];
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n > 0)
+                got.append(buffer, n);
+        }
+        return got;
+    }
+
+    void CloseMaster() {
+        if (master >= 0)
+            ::close(master);
+        master = -1;
+    }
+
+private:
+    int master = -1;
+    QString slavePath;
+};
