@@ -286,7 +286,13 @@ void TForm1::BlockingWait(int milliseconds) {
 void TForm1::ReceiveHandler(QObject* /*Sender*/) {
     if (!Comm1)
         return;
+    const uint64_t reads = Comm1->ReadCount();
     const QByteArray received = Comm1->Input();
+    // Input hands back the previous data when the read brought nothing new (more
+    // than the read buffer waited and was purged, or the read failed): never
+    // process those bytes twice.
+    if (Comm1->ReadCount() == reads)
+        return;
     const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(received.constData()),
                                          static_cast<size_t>(received.size()));
     TabSheet5->Memo7->InsertFirstLine(HexLine(QStringLiteral("RX: "), bytes));

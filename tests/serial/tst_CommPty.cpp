@@ -1,0 +1,304 @@
+// TComm with the system backend on a real pseudo-terminal: the test holds the
+// master side and plays the board; the component opens the slave through a COM name.
+#include "Comm.h"
+#include "CommFakes.h"
+#include "PortNames.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace {
+
+// One pseudo-terminal pair; closing the master is how the far end goes away.
+class TPty {
+public:
+    TPty() {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            return;
+        slave = QString::fromLocal8Bit(::ptsname(master));
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    }
+    TPty(const TPty&) = delete;
+    TPty& operator=(const TPty&) = delete;
+    ~TPty() { CloseMaster(); }
+
+    int Master() const { return master; }
+    bool Valid() const { return master >= 0 && !slave.isEmpty(); }
+    const QString& Slave() const { return slave; }
+    bool Send(const QByteArray& bytes) const {
+        return ::write(master, bytes.constData(), static_cast<size_t>(bytes.size())) ==
+               bytes.size();
+    }
+    QByteArray Take() const {
+        char buffer[256];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        return n > 0 ? QByteArray(buffer, n) : QByteArray();
+    }
+    void CloseMaster() {
+        if (master >= 0)
+            ::close(master);
+        master = -1;
+    }
+
+private:
+    int master = -1;
+    QString slave;
+};
+
+// The tty's exclusive flag as the kernel holds it; -1 when it cannot be read.
+int ExclusiveFlag(const QString& device) {
+    const int fd =
+        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EBUSY ? 1 : -1; // refused by the flag itself (not root)
+    int flag = -1;
+    if (::ioctl(fd, TIOCGEXCL, &flag) != 0)
+        flag = -1;
+    ::close(fd);
+    return flag;
+}
+
+} // namespace
+
+class TCommPtyTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TPty> pty;
+    TFakeOwner owner;
+
+    std::unique_ptr<TComm> OpenComm() {
+        auto comm = std::make_unique<TComm>(&owner);
+        comm->SetPortOpen(true);
+        return comm;
+    }
+    // Waits until the component counts `count` bytes in the receive queue.
+    static bool WaitForQueued(TComm& comm, uint32_t count) {
+        return QTest::qWaitFor([&] { return comm.ReadInDataCount() == count; });
+    }
+
+private Q_SLOTS:
+    void init() {
+        pty = std::make_unique<TPty>();
+        QVERIFY(pty->Valid());
+        owner.failures.clear();
+        PortNames::ClearOverrides();
+        PortNames::SetOverride(QStringLiteral("COM1"), pty->Slave());
+    }
+    void cleanup() {
+        pty.reset();
+        PortNames::ClearOverrides();
+    }
+
+    void openAndClose() {
+        auto comm = OpenComm();
+        QVERIFY(comm->PortOpen());
+        QVERIFY(owner.failures.isEmpty());
+        QCOMPARE(comm->DeviceName(), pty->Slave());
+        QCOMPARE(ExclusiveFlag(pty->Slave()), 1);
+
+        comm->SetPortOpen(false);
+        QVERIFY(!comm->PortOpen());
+        // The master stays open, so the tty lives on: its exclusive flag must be gone.
+        QCOMPARE(ExclusiveFlag(pty->Slave()), 0);
+        QVERIFY(!comm->OutputChar('x'));
+
+        comm->SetPortOpen(true); // a closed component opens again
+        QVERIFY(comm->PortOpen());
+    }
+
+    void lineSettingsReachTheTty() {
+        auto comm = OpenComm();
+        comm->SetBaudRate(19200); // changed while open: applied a second time
+        comm->SetHwHandShaking(hhRTSCTS);
+        // On the master side the mode ioctls act on the slave's settings. A new
+        // tty starts cooked with IXON on, which would eat the board's 0x11 and 0x13.
+        termios t{};
+        QCOMPARE(::tcgetattr(pty->Master(), &t), 0);
+        QCOMPARE(::cfgetospeed(&t), speed_t(B19200));
+        QCOMPARE(uint(t.c_cflag & (CRTSCTS | CSTOPB | CREAD | CLOCAL)),
+                 uint(CRTSCTS | CREAD | CLOCAL));
+        QCOMPARE(uint(t.c_iflag & (IXON | IXOFF | ICRNL | INPCK)), 0u);
+        QCOMPARE(uint(t.c_lflag & (ICANON | ECHO | ISIG)), 0u);
+        QCOMPARE(uint(t.c_oflag & OPOST), 0u);
+        QCOMPARE(int(t.c_cc[VMIN]) + int(t.c_cc[VTIME]), 0);
+    }
+
+    void noReceiveEventWithoutThreshold() {
+        auto comm = OpenComm();
+        int raised = 0;
+        comm->OnReceiveData = [&](QObject*) { ++raised; };
+        QVERIFY(pty->Send("abc"));
+        QVERIFY(WaitForQueued(*comm, 3));
+        comm->ProcTimer();
+        comm->ProcTimer();
+        QCOMPARE(raised, 0);
+        QCOMPARE(comm->ReadInDataCount(), 3u); // nothing was read either
+    }
+
+    void inputTakesEverythingWaiting() {
+        auto comm = OpenComm();
+        comm->SetRThreshold(1);
+        QObject* sender = nullptr;
+        comm->OnReceiveData = [&](QObject* s) { sender = s; };
+        QVERIFY(pty->Send("a"));
+        QVERIFY(QTest::qWaitFor([&] { return sender != nullptr; }));
+        QCOMPARE(sender, comm.get());
+        // More arrives after the event; Input takes what waits when it is read.
+        QVERIFY(pty->Send("bc"));
+        QVERIFY(WaitForQueued(*comm, 3));
+        QCOMPARE(comm->Input(), QByteArray("abc"));
+        QCOMPARE(comm->ReadInDataCount(), 0u);
+    }
+
+    void inputKeepsZeroBytesAndPreviousData() {
+        auto comm = OpenComm();
+        const QByteArray withZeros("\0A\0\0", 4);
+        QVERIFY(pty->Send(withZeros));
+        QVERIFY(WaitForQueued(*comm, 4));
+        QCOMPARE(comm->Input(), withZeros);
+        // Nothing new: the previous read is handed out again.
+        QCOMPARE(comm->Input(), withZeros);
+        QCOMPARE(comm->ReadInputByte(), (std::vector<uint8_t>{0, 'A', 0, 0}));
+
+        QVERIFY(pty->Send("z"));
+        QVERIFY(WaitForQueued(*comm, 1));
+        QCOMPARE(comm->Input(), QByteArray("z"));
+    }
+
+    void setInDataCount_data() {
+        QTest::addColumn<uint>("count");
+        QTest::addColumn<uint>("left");
+        QTest::newRow("0 purges") << 0u << 0u;
+        QTest::newRow("5 does nothing") << 5u << 3u;
+    }
+    void setInDataCount() {
+        QFETCH(uint, count);
+        QFETCH(uint, left);
+        auto comm = OpenComm();
+        QVERIFY(pty->Send("abc"));
+        QVERIFY(WaitForQueued(*comm, 3));
+        comm->SetInDataCount(count);
+        QCOMPARE(comm->ReadInDataCount(), left);
+    }
+
+    void outputCharReachesTheFarEnd() {
+        TComm comm(&owner);
+        QVERIFY(!comm.OutputChar('Q')); // closed: nothing is written
+        comm.SetPortOpen(true);
+        QVERIFY(comm.OutputChar('Z'));
+        QVERIFY(comm.OutputChar('\0'));
+        QByteArray received;
+        QVERIFY(QTest::qWaitFor([&] {
+            received += pty->Take();
+            return received.size() >= 2;
+        }));
+        QCOMPARE(received, QByteArray("Z\0", 2));
+        comm.SetPortOpen(false);
+        QVERIFY(!comm.OutputChar('Q'));
+    }
+
+    void portNameFromOrdinal_data() {
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<int>("port"); // -1: keep what the owner's selection gave
+        QTest::addColumn<QString>("name");
+        QTest::newRow("last of the list") << 7 << -1 << "COM8";
+        QTest::newRow("sixteenth port") << 0 << int(pnCOM16) << "COM16";
+    }
+    void portNameFromOrdinal() {
+        QFETCH(int, selected);
+        QFETCH(int, port);
+        QFETCH(QString, name);
+        PortNames::ClearOverrides();
+        PortNames::SetOverride(name, pty->Slave());
+        owner.selected = selected;
+        TComm comm(&owner);
+        owner.selected = -1;
+        if (port >= 0)
+            comm.SetCommPort(static_cast<TComPortNumber>(port));
+        comm.SetPortOpen(true);
+        QVERIFY(comm.PortOpen());
+        QCOMPARE(comm.PortName(), name);
+        QCOMPARE(comm.DeviceName(), pty->Slave());
+    }
+
+    void exclusiveOpen() {
+        auto first = OpenComm();
+        QVERIFY(first->PortOpen());
+        auto second = OpenComm();
+        QVERIFY(!second->PortOpen());
+        QCOMPARE(owner.failures.size(), 1);
+        QCOMPARE(owner.failures.first().first, QStringLiteral("COM1"));
+        QVERIFY2(owner.failures.first().second.contains(QLatin1String("in use by another program")),
+                 qPrintable(owner.failures.first().second));
+
+        first->SetPortOpen(false);
+        second->SetPortOpen(true);
+        QVERIFY(second->PortOpen());
+    }
+
+    void missingPort_data() {
+        QTest::addColumn<QString>("device"); // empty: no override, nothing behind the name
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no device behind the name") << ""
+                                                   << "no serial port is present for COM16";
+        QTest::newRow("device path missing") << "/dev/krv2-no-such-port"
+                                             << "does not exist";
+    }
+    void missingPort() {
+        QFETCH(QString, device);
+        QFETCH(QString, reason);
+        if (device.isEmpty() && PortNames::SystemPorts().size() >= 16)
+            QSKIP("this machine has a sixteenth serial port");
+        if (!device.isEmpty())
+            PortNames::SetOverride(QStringLiteral("COM16"), device);
+        TComm comm(&owner);
+        comm.SetCommPort(pnCOM16);
+        comm.SetPortOpen(true);
+        QVERIFY(!comm.PortOpen());
+        QCOMPARE(owner.failures.size(), 1);
+        QCOMPARE(owner.failures.first().first, QStringLiteral("COM16"));
+        QVERIFY2(owner.failures.first().second.contains(reason),
+                 qPrintable(owner.failures.first().second));
+    }
+
+    void farEndClosed() {
+        auto comm = OpenComm();
+        comm->SetRThreshold(1);
+        QStringList events;
+        comm->OnReceiveData = [&](QObject*) {
+            events << QStringLiteral("data ") + QString::fromLatin1(comm->Input());
+        };
+        comm->OnReceiveError = [&](QObject*, uint32_t) { events << QStringLiteral("error"); };
+        comm->OnPortLost = [&](QObject* sender, const QString& reason) {
+            QCOMPARE(sender, comm.get());
+            QVERIFY(!reason.isEmpty());
+            events << QStringLiteral("lost");
+        };
+
+        // The kernel drops what a hung-up tty still holds, so the last bytes are
+        // only safe once the component has them; then the far end goes.
+        QVERIFY(pty->Send("bye"));
+        QVERIFY(QTest::qWaitFor([&] { return !events.isEmpty(); }));
+        pty->CloseMaster();
+        QVERIFY(QTest::qWaitFor([&] { return events.size() >= 2; }));
+        QVERIFY(!comm->PortOpen());
+        QVERIFY(!comm->OutputChar('x'));
+
+        // Let many ticks' worth of time pass: a dead port must stay quiet.
+        QTest::qWait(100);
+        comm->ProcTimer();
+        QCOMPARE(events, (QStringList{"data bye", "lost"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TCommPtyTest)
+#include "tst_CommPty.moc"
