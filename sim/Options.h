@@ -1,0 +1,24 @@
+// krv2sim's command line: what the simulated board is like and how it misbehaves.
+#pragma once
+
+#include "Simulator.h"
+
+#include <span>
+#include <string>
+
+namespace krv2sim {
+
+struct Options {
+    SimConfig sim;
+    std::string link; // symlink to the serial end, empty for none
+    bool seedGiven = false;
+    bool verbose = false;
+    bool help = false;
+};
+
+// Parses the arguments after the program name. On failure returns false and says
+// why in `error`.
+bool parseOptions(std::span<const std::string> args, Options& options, std::string& error);
+std::string helpText();
+
+} // namespace krv2sim
