@@ -5,6 +5,7 @@
 #include "Memo.h"
 #include "Messages.h"
 #include "Modes.h"
+#include "PageWidgets.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -12,13 +13,6 @@
 #include <QPushButton>
 
 namespace {
-
-QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y) {
-    auto* label = new QLabel(text, parent);
-    label->move(x, y);
-    label->adjustSize();
-    return label;
-}
 
 QComboBox* MakeList(QWidget* parent, const QStringList& items, int x, int y, int width) {
     auto* box = new QComboBox(parent);

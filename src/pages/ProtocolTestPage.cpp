@@ -3,6 +3,7 @@
 #include "Frame.h"
 #include "Memo.h"
 #include "Modes.h"
+#include "PageWidgets.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -17,13 +18,6 @@ const QColor TProtocolTestPage::Yellow(255, 255, 0);
 const QColor TProtocolTestPage::Aqua(0, 255, 255);
 
 namespace {
-
-QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y) {
-    auto* label = new QLabel(text, parent);
-    label->move(x, y);
-    label->adjustSize();
-    return label;
-}
 
 QFont StatusFont() {
     QFont font = QApplication::font();

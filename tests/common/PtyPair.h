@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 class TPtyPair {
@@ -20,21 +19,16 @@ public:
         if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
             return;
         slavePath = QString::fromLocal8Bit(ptsname(master));
-        // Raw from the start so nothing written before the tool opens is echoed.
-        const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
-        if (slave >= 0) {
-            termios t{};
-            tcgetattr(slave, &t);
-            cfmakeraw(&t);
-            tcsetattr(slave, TCSANOW, &t);
-            close(slave);
-        }
+        // The slave keeps the kernel's default (cooked) settings: opening the port
+        // must make it raw itself.
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
     }
     ~TPtyPair() { CloseMaster(); }
     TPtyPair(const TPtyPair&) = delete;
     TPtyPair& operator=(const TPtyPair&) = delete;
 
     bool Ok() const { return master >= 0 && !slavePath.isEmpty(); }
+    int Master() const { return master; }
     QString SlavePath() const { return slavePath; }
 
     bool Write(const QByteArray& bytes) {
@@ -57,6 +51,13 @@ public:
                 got.append(buffer, n);
         }
         return got;
+    }
+
+    // What waits at the master now, without waiting.
+    QByteArray Take() {
+        char buffer[512];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        return n > 0 ? QByteArray(buffer, n) : QByteArray();
     }
 
     void CloseMaster() {

@@ -3,6 +3,7 @@
 #include "Comm.h"
 #include "CommFakes.h"
 #include "PortNames.h"
+#include "PtyPair.h"
 
 #include <QFile>
 #include <QTest>
@@ -16,43 +17,6 @@
 #include <cstdlib>
 
 namespace {
-
-// One pseudo-terminal pair; closing the master is how the far end goes away.
-class TPty {
-public:
-    TPty() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
-            return;
-        slave = QString::fromLocal8Bit(::ptsname(master));
-        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    }
-    TPty(const TPty&) = delete;
-    TPty& operator=(const TPty&) = delete;
-    ~TPty() { CloseMaster(); }
-
-    int Master() const { return master; }
-    bool Valid() const { return master >= 0 && !slave.isEmpty(); }
-    const QString& Slave() const { return slave; }
-    bool Send(const QByteArray& bytes) const {
-        return ::write(master, bytes.constData(), static_cast<size_t>(bytes.size())) ==
-               bytes.size();
-    }
-    QByteArray Take() const {
-        char buffer[256];
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
-        return n > 0 ? QByteArray(buffer, n) : QByteArray();
-    }
-    void CloseMaster() {
-        if (master >= 0)
-            ::close(master);
-        master = -1;
-    }
-
-private:
-    int master = -1;
-    QString slave;
-};
 
 // The tty's exclusive flag as the kernel holds it; -1 when it cannot be read.
 int ExclusiveFlag(const QString& device) {
@@ -72,7 +36,7 @@ int ExclusiveFlag(const QString& device) {
 class TCommPtyTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TPty> pty;
+    std::unique_ptr<TPtyPair> pty;
     TFakeOwner owner;
 
     std::unique_ptr<TComm> OpenComm() {
@@ -87,11 +51,11 @@ class TCommPtyTest : public QObject {
 
 private Q_SLOTS:
     void init() {
-        pty = std::make_unique<TPty>();
-        QVERIFY(pty->Valid());
+        pty = std::make_unique<TPtyPair>();
+        QVERIFY(pty->Ok());
         owner.failures.clear();
         PortNames::ClearOverrides();
-        PortNames::SetOverride(QStringLiteral("COM1"), pty->Slave());
+        PortNames::SetOverride(QStringLiteral("COM1"), pty->SlavePath());
     }
     void cleanup() {
         pty.reset();
@@ -102,13 +66,13 @@ private Q_SLOTS:
         auto comm = OpenComm();
         QVERIFY(comm->PortOpen());
         QVERIFY(owner.failures.isEmpty());
-        QCOMPARE(comm->DeviceName(), pty->Slave());
-        QCOMPARE(ExclusiveFlag(pty->Slave()), 1);
+        QCOMPARE(comm->DeviceName(), pty->SlavePath());
+        QCOMPARE(ExclusiveFlag(pty->SlavePath()), 1);
 
         comm->SetPortOpen(false);
         QVERIFY(!comm->PortOpen());
         // The master stays open, so the tty lives on: its exclusive flag must be gone.
-        QCOMPARE(ExclusiveFlag(pty->Slave()), 0);
+        QCOMPARE(ExclusiveFlag(pty->SlavePath()), 0);
         QVERIFY(!comm->OutputChar('x'));
 
         comm->SetPortOpen(true); // a closed component opens again
@@ -136,7 +100,7 @@ private Q_SLOTS:
         auto comm = OpenComm();
         int raised = 0;
         comm->OnReceiveData = [&](QObject*) { ++raised; };
-        QVERIFY(pty->Send("abc"));
+        QVERIFY(pty->Write("abc"));
         QVERIFY(WaitForQueued(*comm, 3));
         comm->ProcTimer();
         comm->ProcTimer();
@@ -149,11 +113,11 @@ private Q_SLOTS:
         comm->SetRThreshold(1);
         QObject* sender = nullptr;
         comm->OnReceiveData = [&](QObject* s) { sender = s; };
-        QVERIFY(pty->Send("a"));
+        QVERIFY(pty->Write("a"));
         QVERIFY(QTest::qWaitFor([&] { return sender != nullptr; }));
         QCOMPARE(sender, comm.get());
         // More arrives after the event; Input takes what waits when it is read.
-        QVERIFY(pty->Send("bc"));
+        QVERIFY(pty->Write("bc"));
         QVERIFY(WaitForQueued(*comm, 3));
         QCOMPARE(comm->Input(), QByteArray("abc"));
         QCOMPARE(comm->ReadInDataCount(), 0u);
@@ -162,14 +126,14 @@ private Q_SLOTS:
     void inputKeepsZeroBytesAndPreviousData() {
         auto comm = OpenComm();
         const QByteArray withZeros("\0A\0\0", 4);
-        QVERIFY(pty->Send(withZeros));
+        QVERIFY(pty->Write(withZeros));
         QVERIFY(WaitForQueued(*comm, 4));
         QCOMPARE(comm->Input(), withZeros);
         // Nothing new: the previous read is handed out again.
         QCOMPARE(comm->Input(), withZeros);
         QCOMPARE(comm->ReadInputByte(), (std::vector<uint8_t>{0, 'A', 0, 0}));
 
-        QVERIFY(pty->Send("z"));
+        QVERIFY(pty->Write("z"));
         QVERIFY(WaitForQueued(*comm, 1));
         QCOMPARE(comm->Input(), QByteArray("z"));
     }
@@ -184,7 +148,7 @@ private Q_SLOTS:
         QFETCH(uint, count);
         QFETCH(uint, left);
         auto comm = OpenComm();
-        QVERIFY(pty->Send("abc"));
+        QVERIFY(pty->Write("abc"));
         QVERIFY(WaitForQueued(*comm, 3));
         comm->SetInDataCount(count);
         QCOMPARE(comm->ReadInDataCount(), left);
@@ -218,7 +182,7 @@ private Q_SLOTS:
         QFETCH(int, port);
         QFETCH(QString, name);
         PortNames::ClearOverrides();
-        PortNames::SetOverride(name, pty->Slave());
+        PortNames::SetOverride(name, pty->SlavePath());
         owner.selected = selected;
         TComm comm(&owner);
         owner.selected = -1;
@@ -227,7 +191,7 @@ private Q_SLOTS:
         comm.SetPortOpen(true);
         QVERIFY(comm.PortOpen());
         QCOMPARE(comm.PortName(), name);
-        QCOMPARE(comm.DeviceName(), pty->Slave());
+        QCOMPARE(comm.DeviceName(), pty->SlavePath());
     }
 
     void exclusiveOpen() {
@@ -286,7 +250,7 @@ private Q_SLOTS:
 
         // The kernel drops what a hung-up tty still holds, so the last bytes are
         // only safe once the component has them; then the far end goes.
-        QVERIFY(pty->Send("bye"));
+        QVERIFY(pty->Write("bye"));
         QVERIFY(QTest::qWaitFor([&] { return !events.isEmpty(); }));
         pty->CloseMaster();
         QVERIFY(QTest::qWaitFor([&] { return events.size() >= 2; }));
