@@ -179,7 +179,8 @@ void TForm1::Button1Click() {
 void TForm1::PortLost(QObject* Sender, const QString& reason) {
     if (Sender != Comm1 || !PortOpened)
         return;
-    const QString port = QStringLiteral("%1 (%2)").arg(Comm1->PortName(), Comm1->DeviceName());
+    // The reason names the device already.
+    const QString port = Comm1->PortName();
     Button3Click();
     // Told after the poll tick that found the loss has finished.
     QMetaObject::invokeMethod(
