@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running the tool need on Debian 12, if missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev xvfb xauth x11-utils
+packages=(cmake ninja-build g++ qt6-base-dev libgl-dev xvfb xauth
           fonts-wqy-microhei g++-mingw-w64-x86-64-posix)
 missing=()
 for p in "${packages[@]}"; do
