@@ -22,11 +22,13 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void startUp();
+    void portListTooltipsNameTheDevice();
     void titleAfterOpenPort_data();
     void titleAfterOpenPort();
     void missingPortThenRetry();
     void eachOpenMakesANewComponent();
     void sendsNothingAfterEndPort();
+    void payloadTooLongSendsNothing();
     void logTargets_data();
     void logTargets();
     void everyDeliveryLoggedInMemo7();
@@ -91,6 +93,15 @@ void TstForm1::startUp() {
     QVERIFY(form->Components().isEmpty());
     form->show();
     QVERIFY(!form->TabSheet5->GroupBox1->isVisible());
+}
+
+void TstForm1::portListTooltipsNameTheDevice() {
+    PortNames::SetOverride(QStringLiteral("COM2"), pty->SlavePath());
+    PortNames::SetOverride(QStringLiteral("COM8"), QString());
+    form->ComboBox1->RefreshTooltips();
+    QVERIFY(form->ComboBox1->itemData(1, Qt::ToolTipRole).toString().contains(pty->SlavePath()));
+    QCOMPARE(form->ComboBox1->itemData(7, Qt::ToolTipRole).toString(),
+             QStringLiteral("No serial port is present for COM8"));
 }
 
 void TstForm1::titleAfterOpenPort_data() {
@@ -160,6 +171,16 @@ void TstForm1::sendsNothingAfterEndPort() {
     QCOMPARE(form->TabSheet3->Memo4->Lines().size(), 1);
     QVERIFY(form->TabSheet2->Memo2->Lines().isEmpty());
     QVERIFY(!form->OutputChar('\x55')); // raw writes fail on the closed component too
+}
+
+void TstForm1::payloadTooLongSendsNothing() {
+    QVERIFY(OpenOn(*pty));
+    form->SendFrameEtx(251, 0x8C, 5); // the length byte would wrap past 255
+    form->SendFrameNoEtx(252, 0x8C, 5);
+    QCOMPARE(pty->Read(200), QByteArray());
+    QVERIFY(form->TabSheet5->Memo5->Lines().isEmpty());
+    form->SendFrameNoEtx(251, 0x8C, 5); // the largest that fits still goes out
+    QCOMPARE(pty->Read(2000, 255).size(), 255);
 }
 
 void TstForm1::logTargets_data() {
