@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <span>
 
 class TPageHost {
@@ -40,3 +41,11 @@ public:
     virtual ~TModeReader() = default;
     virtual void ReadDelivery(int mode, std::span<const uint8_t> bytes) = 0;
 };
+
+// Hands one delivery to the host's reply assembly under the rule of `mode` and calls
+// `onReply` for each reply completed in it, in order, as it completes. Once a reply has
+// moved the operation mode away from `mode`, the rest of the delivery is not collected:
+// in mode 0 bytes are only logged. Returns the number of bytes read.
+size_t
+ReadReplies(TPageHost& host, int mode, std::span<const uint8_t> bytes,
+            const std::function<void(TReplyEnd end, std::span<const uint8_t> reply)>& onReply);

@@ -150,27 +150,20 @@ void TParameterPage::Button6Click() {
 }
 
 void TParameterPage::ReadDelivery(int mode, std::span<const uint8_t> bytes) {
-    const auto rule = RuleForMode(mode);
-    if (!rule)
-        return;
-    TReplyAssembly& reply = host.ReplyAssembly();
-    if (!reply.Feed(bytes, *rule).completed)
-        return;
-    const std::span<const uint8_t> buffer(reply.ReplyBuffer);
-    if (mode == Mode::ParameterTable) {
-        if (IsTableCheckByte(buffer[0])) {
-            ShowTable(buffer.first(ParameterTableSize));
-            Memo1->AppendLine(HexLine(QStringLiteral("RX: "), buffer.first(ParameterTableSize)));
+    ReadReplies(host, mode, bytes, [&](TReplyEnd, std::span<const uint8_t> reply) {
+        if (mode == Mode::ParameterTable) {
+            if (IsTableCheckByte(reply[0])) {
+                ShowTable(reply);
+                Memo1->AppendLine(HexLine(QStringLiteral("RX: "), reply));
+                Memo1->AppendLine(QString());
+            }
+            Label8->setText(HexDigitText(reply[0] >> 4) + HexDigitText(reply[0] & 0x0F));
+        } else if (mode == Mode::SaveAnswer && reply[0] == FrameStart) {
+            Memo1->AppendLine(HexLine(QStringLiteral("RX: "), reply));
             Memo1->AppendLine(QString());
         }
-        Label8->setText(HexDigitText(buffer[0] >> 4) + HexDigitText(buffer[0] & 0x0F));
-    } else if (mode == Mode::SaveAnswer) {
-        if (buffer[0] == FrameStart) {
-            Memo1->AppendLine(HexLine(QStringLiteral("RX: "), buffer.first(5)));
-            Memo1->AppendLine(QString());
-        }
-    }
-    host.SetOperationMode(Mode::Idle);
+        host.SetOperationMode(Mode::Idle);
+    });
 }
 
 void TParameterPage::ShowTable(std::span<const uint8_t> table) {

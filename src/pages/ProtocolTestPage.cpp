@@ -304,11 +304,14 @@ void TProtocolTestPage::ReadDelivery(int mode, std::span<const uint8_t> bytes) {
 }
 
 void TProtocolTestPage::ReadMonitor(std::span<const uint8_t> bytes) {
+    // The monitor shows what the delivery brought: every reply completed in it.
     AllOff();
-    TReplyAssembly& reply = host.ReplyAssembly();
-    if (!reply.Feed(bytes, *RuleForMode(Mode::Monitor)).completed)
-        return;
-    const TMonitorResult r = DecodeMonitorReply(reply.ReplyBuffer, CoinCountEnabled);
+    ReadReplies(host, Mode::Monitor, bytes,
+                [&](TReplyEnd, std::span<const uint8_t> reply) { ShowMonitorReply(reply); });
+}
+
+void TProtocolTestPage::ShowMonitorReply(std::span<const uint8_t> reply) {
+    const TMonitorResult r = DecodeMonitorReply(reply, CoinCountEnabled);
     for (int l = 0; l < mlCount; ++l) {
         if (!r.lit.test(static_cast<size_t>(l)))
             continue;
@@ -328,38 +331,29 @@ void TProtocolTestPage::ReadMonitor(std::span<const uint8_t> bytes) {
             Label61->setText(*percent);
     }
     if (r.logLength > 0)
-        Memo3->InsertFirstLine(HexLine(
-            QStringLiteral("RX: "),
-            std::span<const uint8_t>(reply.ReplyBuffer).first(static_cast<size_t>(r.logLength))));
+        Memo3->InsertFirstLine(
+            HexLine(QStringLiteral("RX: "), reply.first(static_cast<size_t>(r.logLength))));
 }
 
 void TProtocolTestPage::ReadText(int mode, std::span<const uint8_t> bytes) {
-    TReplyAssembly& reply = host.ReplyAssembly();
-    const TAssemblyResult result = reply.Feed(bytes, *RuleForMode(mode));
-    const std::span<const uint8_t> buffer(reply.ReplyBuffer);
-    if (result.completed) {
-        if (SumMatches(buffer, 15)) {
+    ReadReplies(host, mode, bytes, [&](TReplyEnd end, std::span<const uint8_t> reply) {
+        // A short answer (a NAK) has nothing to show; either way the mode ends.
+        if (end == TReplyEnd::Complete && SumMatches(reply, 15)) {
             if (mode == Mode::Version)
-                host.ShowFirmwareVersion(TextReplyChars(buffer));
+                host.ShowFirmwareVersion(TextReplyChars(reply));
             else
-                Label81->setText(TextReplyChars(buffer));
+                Label81->setText(TextReplyChars(reply));
         }
         host.SetOperationMode(Mode::Idle);
-        Memo3->InsertFirstLine(HexLine(QStringLiteral("RX: "), buffer.first(15)));
-    } else if (result.shortReply) {
-        // A NAK or other 5-byte answer: nothing to show, only the bytes that came.
-        host.SetOperationMode(Mode::Idle);
-        Memo3->InsertFirstLine(HexLine(QStringLiteral("RX: "), buffer.first(5)));
-    }
+        Memo3->InsertFirstLine(HexLine(QStringLiteral("RX: "), reply));
+    });
 }
 
 void TProtocolTestPage::ReadDip(std::span<const uint8_t> bytes) {
-    TReplyAssembly& reply = host.ReplyAssembly();
-    if (!reply.Feed(bytes, *RuleForMode(Mode::DipSwitch)).completed)
-        return;
-    const std::span<const uint8_t> buffer(reply.ReplyBuffer);
-    if (SumMatches(buffer, 6))
-        Edit4->setText(BitsMsbFirst(buffer[3]));
-    host.SetOperationMode(Mode::Idle);
-    Memo3->InsertFirstLine(HexLine(QStringLiteral("RX: "), buffer.first(6)));
+    ReadReplies(host, Mode::DipSwitch, bytes, [&](TReplyEnd, std::span<const uint8_t> reply) {
+        if (reply.size() == 6 && SumMatches(reply, 6))
+            Edit4->setText(BitsMsbFirst(reply[3]));
+        host.SetOperationMode(Mode::Idle);
+        Memo3->InsertFirstLine(HexLine(QStringLiteral("RX: "), reply));
+    });
 }

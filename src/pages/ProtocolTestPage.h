@@ -83,6 +83,7 @@ private:
     void SetLit(QLabel* label, const QColor& colour);
     void AllOff();
     void ReadMonitor(std::span<const uint8_t> bytes);
+    void ShowMonitorReply(std::span<const uint8_t> reply);
     void ReadText(int mode, std::span<const uint8_t> bytes);
     void ReadDip(std::span<const uint8_t> bytes);
 

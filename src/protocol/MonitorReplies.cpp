@@ -11,10 +11,10 @@ bool SumMatches(std::span<const uint8_t> reply, int length) {
 
 TMonitorResult DecodeMonitorReply(std::span<const uint8_t> reply, bool coinCountEnabled) {
     TMonitorResult r;
-    if (reply.size() < 6)
+    if (reply.size() < 2)
         return r;
     const uint8_t length = reply[1];
-    if (length != 5 && length != 6)
+    if ((length != 5 && length != 6) || reply.size() < length)
         return r;
     r.logLength = length;
     if (!SumMatches(reply, length))

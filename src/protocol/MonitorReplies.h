@@ -29,7 +29,7 @@ struct TMonitorResult {
     int logLength = 0;      // bytes to log: 5, 6, or 0 for no line
 };
 
-// Decodes a completed mode-4 reply held in `reply` (at least 6 bytes).
+// Decodes a completed mode-4 reply: 5 bytes with length byte 5, or 6 with length byte 6.
 TMonitorResult DecodeMonitorReply(std::span<const uint8_t> reply, bool coinCountEnabled);
 
 // "66 %" style pass percentage; empty while nothing passed (the label keeps its text).

@@ -1,23 +1,25 @@
-// Collects one board reply from deliveries of any size into ReplyBuffer. Each mode
-// supplies what starts its reply and when it is complete; the readers only decode.
+// Collects the board's replies from deliveries of any size into ReplyBuffer. Each mode
+// supplies what starts its reply and when it is complete; every reply is handed to the
+// reader the moment it completes, so several replies in one delivery are all read.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 
 enum class TStartRule {
     TableByte,  // parameter table: 0x55, 0x00 or 0xFF
-    FrameByte,  // 0x90
+    FrameByte,  // 0x90; such replies end in an additive checksum
     ReportByte, // sensor report: its code byte 0x50
 };
 
 enum class TCompleteRule {
-    FixedCount,          // complete when `count` bytes are held
-    StatusOrEvent,       // 5 bytes with length byte 5, or 6 with length byte 6
-    LengthByte,          // as many bytes as byte 1 says; every 0x90 clears byte 1
-    LengthByteWhileIdle, // the same, but a 0x90 inside a reply is plain data
+    FixedCount,    // complete when `count` bytes are held
+    StatusOrEvent, // 5 bytes with length byte 5, or 6 with length byte 6
+    LengthByte,    // as many bytes as byte 1 says, whatever their values
 };
 
 struct TReplyRule {
@@ -28,11 +30,17 @@ struct TReplyRule {
     bool shortReplyEnds = false;
 };
 
-struct TAssemblyResult {
-    bool completed = false;  // a reply became complete during the delivery
-    bool shortReply = false; // a 5-byte answer ended a text collection
-    bool overflowed = false; // a collection reached capacity and was dropped
+enum class TReplyEnd {
+    Complete, // the mode's completion rule held
+    Short,    // a 5-byte answer ended a version or ID collection
 };
+
+// What the reader wants after a reply: the rest of the delivery, or nothing more of it
+// (its reply ended the mode, and later bytes belong to whatever mode is now set).
+enum class TAfterReply { Continue, Stop };
+
+// Gets each reply as the bytes of ReplyBuffer it fills; valid only during the call.
+using TReplySink = std::function<TAfterReply(TReplyEnd end, std::span<const uint8_t> reply)>;
 
 class TReplyAssembly {
 public:
@@ -42,9 +50,18 @@ public:
     int ReplyCount = 0;
     bool ReplyStarted = false;
 
-    // Scans one delivery. The caller decodes ReplyBuffer once afterwards when
-    // `completed` is set, whatever later bytes of the delivery left there.
-    TAssemblyResult Feed(std::span<const uint8_t> bytes, const TReplyRule& rule);
+    // Scans one delivery and calls `onReply` for every reply as it completes, in order.
+    // Returns how many bytes of the delivery were scanned: all of them unless the sink
+    // stopped. A collection that cannot be a reply (a length the rule never meets, or
+    // a frame whose checksum fails while a later 0x90 was collected) is not handed on:
+    // its bytes after that 0x90 are scanned again, so a reply cut short by lost bytes
+    // does not swallow the one behind it.
+    size_t Feed(std::span<const uint8_t> bytes, const TReplyRule& rule, const TReplySink& onReply);
+
+private:
+    bool Take(uint8_t b, const TReplyRule& rule, const TReplySink& onReply);
+    bool Resync(size_t from, const TReplyRule& rule, const TReplySink& onReply);
+    bool Finish(TReplyEnd end, int length, const TReplyRule& rule, const TReplySink& onReply);
 };
 
 // The assembly rule of an operation mode; none for modes without a frame reader

@@ -49,6 +49,7 @@ private Q_SLOTS:
     void saveStopsAtTextThatIsNoNumber();
     void pulseRecordTailGoesBackUnchanged();
     void saveAnswerIsLogged();
+    void bytesAfterTheTableAreNotCollected();
     void valueEditsTakeDigitsOnly();
 
 private:
@@ -118,7 +119,8 @@ void TstParameterPage::boxesKeepTheirChoiceForUnknownBytes() {
 void TstParameterPage::tableNotStartingWithACheckByteFillsNothing() {
     // A status reply cut short in the protocol test leaves a collection begun by 0x90;
     // the parameter reader completes it and must not take it for a table.
-    host->reply.Feed(AsSpan(Raw("90 05")), *RuleForMode(Mode::Monitor));
+    host->reply.Feed(AsSpan(Raw("90 05")), *RuleForMode(Mode::Monitor),
+                     [](TReplyEnd, std::span<const uint8_t>) { return TAfterReply::Continue; });
     host->mode = Mode::ParameterTable;
     QByteArray rest(71, '\0');
     rest[1] = 0x64;
@@ -203,6 +205,19 @@ void TstParameterPage::saveAnswerIsLogged() {
     page->ReadDelivery(host->mode, AsSpan(Raw("03 E8")));
     QCOMPARE(page->Memo1->Lines(), (QStringList{QStringLiteral("RX: 90 05 50 03 E8 "), QString()}));
     QCOMPARE(host->mode, Mode::Idle);
+}
+
+void TstParameterPage::bytesAfterTheTableAreNotCollected() {
+    // The table ends the mode: zeros behind it in the same read start no new table
+    // and do not overwrite the check byte or channel 1.
+    host->mode = Mode::ParameterTable;
+    const QByteArray table = Table("00 64 00 01 00 02 00 05", "00 0A 00 00 00 00 00 00");
+    page->ReadDelivery(host->mode, AsSpan(table + Raw("00 00 00")));
+    QCOMPARE(host->mode, Mode::Idle);
+    QCOMPARE(page->Label8->text(), QStringLiteral("55"));
+    QCOMPARE(page->ValueEdits[0]->text(), QStringLiteral("100"));
+    QCOMPARE(page->Memo1->Lines().first(), HexLine(QStringLiteral("RX: "), AsSpan(table)));
+    QCOMPARE(host->reply.ReplyCount, 0);
 }
 
 void TstParameterPage::valueEditsTakeDigitsOnly() {

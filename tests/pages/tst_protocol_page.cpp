@@ -29,6 +29,13 @@ private Q_SLOTS:
     void idLabelEmptiedThenFilled();
     void shortAnswerToVersionEndsTheCollection();
     void dipBitsInGreen();
+    void everyReplyOfADeliveryIsRead_data();
+    void everyReplyOfADeliveryIsRead();
+    void dipDataMayHoldTheFrameByte_data();
+    void dipDataMayHoldTheFrameByte();
+    void cutReplyDoesNotSwallowTheNext_data();
+    void cutReplyDoesNotSwallowTheNext();
+    void bytesAfterAnEndingReplyAreNotCollected();
     void everyVisitStartsWithFreshLabels();
 
 private:
@@ -212,6 +219,107 @@ void TstProtocolPage::dipBitsInGreen() {
     QCOMPARE(page->Edit4->text(), QStringLiteral("10100101"));
     QCOMPARE(host->mode, Mode::Idle);
     QCOMPARE(page->Memo3->FirstLine(), QStringLiteral("RX: 90 06 24 A5 03 62 "));
+}
+
+void TstProtocolPage::everyReplyOfADeliveryIsRead_data() {
+    QTest::addColumn<QByteArray>("delivery");
+    QTest::addColumn<QStringList>("lit");
+    QTest::addColumn<int>("passed");
+    QTest::addColumn<QStringList>("memo");
+    QTest::newRow("coin then sensor error")
+        << Raw("90 06 12 03 03 AE 90 06 16 02 03 B1")
+        << QStringList{"ACCEPTING=#00ff00", "SEN 2 ERROR=#00ff00", "COIN 3=#00ffff"} << 1
+        << QStringList{"RX: 90 06 16 02 03 B1 ", "RX: 90 06 12 03 03 AE "};
+    QTest::newRow("two coins") << Raw("90 06 12 03 03 AE 90 06 12 05 03 B0")
+                               << QStringList{"ACCEPTING=#00ff00", "COIN 3=#00ffff",
+                                              "COIN 5=#00ffff"}
+                               << 2
+                               << QStringList{"RX: 90 06 12 05 03 B0 ", "RX: 90 06 12 03 03 AE "};
+    QTest::newRow("ack, coin, half a status")
+        << Raw("90 05 50 03 E8 90 06 12 03 03 AE 90 05")
+        << QStringList{"ACCEPTING=#00ff00", "COIN 3=#00ffff", "ACK=#ffff00"} << 1
+        << QStringList{"RX: 90 06 12 03 03 AE ", "RX: 90 05 50 03 E8 "};
+}
+
+void TstProtocolPage::everyReplyOfADeliveryIsRead() {
+    QFETCH(QByteArray, delivery);
+    QFETCH(QStringList, lit);
+    QFETCH(int, passed);
+    QFETCH(QStringList, memo);
+    host->mode = Mode::Monitor;
+    page->CoinCountEnabled = true;
+    page->ReadDelivery(host->mode, AsSpan(delivery));
+    QCOMPARE(LitLabels(), lit);
+    QCOMPARE(page->PassCount, passed);
+    QCOMPARE(page->Label45->text(), QString::number(passed));
+    QCOMPARE(page->Memo3->Lines(), memo);
+    QCOMPARE(host->mode, Mode::Monitor);
+}
+
+void TstProtocolPage::dipDataMayHoldTheFrameByte_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("bits");
+    QTest::newRow("switch byte 0x90") << Raw("90 06 24 90 03 4D") << "10010000";
+    QTest::newRow("sum 0x90") << Raw("90 06 24 D3 03 90") << "11010011";
+}
+
+void TstProtocolPage::dipDataMayHoldTheFrameByte() {
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, bits);
+    page->SpeedButton2Click();
+    page->ReadDelivery(host->mode, AsSpan(reply));
+    QCOMPARE(page->Edit4->text(), bits);
+    QCOMPARE(host->mode, Mode::Idle);
+    // The next request is read as usual: nothing of the first reply is left over.
+    page->SpeedButton2Click();
+    Deliver("90 06 24 A5 03 62");
+    QCOMPARE(page->Edit4->text(), QStringLiteral("10100101"));
+    QCOMPARE(host->mode, Mode::Idle);
+}
+
+void TstProtocolPage::cutReplyDoesNotSwallowTheNext_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QByteArray>("cut");
+    QTest::addColumn<QByteArray>("good");
+    QTest::addColumn<QStringList>("lit");
+    QTest::newRow("event without its sum")
+        << Mode::Monitor << Raw("90 06 12 03 03") << Raw("90 06 12 05 03 B0")
+        << QStringList{"ACCEPTING=#00ff00", "COIN 5=#00ffff"};
+    QTest::newRow("event without its length")
+        << Mode::Monitor << Raw("90 12 03 03 AE") << Raw("90 06 16 02 03 B1")
+        << QStringList{"SEN 2 ERROR=#00ff00"};
+    QTest::newRow("status without its code")
+        << Mode::Monitor << Raw("90 05 03 A9") << Raw("90 05 11 03 A9")
+        << QStringList{"IDLING=#00ff00"};
+    QTest::newRow("DIP reply without its sum")
+        << Mode::DipSwitch << Raw("90 06 24 A5 03") << Raw("90 06 24 A5 03 62") << QStringList{};
+}
+
+void TstProtocolPage::cutReplyDoesNotSwallowTheNext() {
+    QFETCH(int, mode);
+    QFETCH(QByteArray, cut);
+    QFETCH(QByteArray, good);
+    QFETCH(QStringList, lit);
+    page->CoinCountEnabled = true;
+    host->mode = mode;
+    page->ReadDelivery(host->mode, AsSpan(cut));
+    page->ReadDelivery(host->mode, AsSpan(good));
+    QCOMPARE(LitLabels(), lit);
+    QCOMPARE(page->Memo3->FirstLine(), HexLine(QStringLiteral("RX: "), AsSpan(good)));
+    if (mode == Mode::DipSwitch) {
+        QCOMPARE(page->Edit4->text(), QStringLiteral("10100101"));
+        QCOMPARE(host->mode, Mode::Idle);
+    }
+}
+
+void TstProtocolPage::bytesAfterAnEndingReplyAreNotCollected() {
+    // The ID reply ends the mode; what follows in the same delivery is only logged.
+    page->SpeedButton1Click();
+    Deliver("90 0F 23 4B 32 53 49 4D 30 30 30 30 31 03 1C 90 05");
+    QCOMPARE(page->Label81->text(), QStringLiteral("K2SIM00001"));
+    QCOMPARE(host->mode, Mode::Idle);
+    QCOMPARE(host->reply.ReplyCount, 0);
+    QVERIFY(!host->reply.ReplyStarted);
 }
 
 void TstProtocolPage::everyVisitStartsWithFreshLabels() {
