@@ -230,7 +230,8 @@ void TstReplyAssembly::shortAnswerEndsTextCollection() {
     QVERIFY(FeedAll(assembly, *RuleForMode(Mode::DeviceId), {Raw("90 0F 23 4B 32")}).empty());
     QCOMPARE(assembly.ReplyCount, 5);
     // A short answer cut short does not end the collection of the reply behind it.
-    const auto seen = FeedAll(assembly = {}, *RuleForMode(Mode::DeviceId),
+    TReplyAssembly fresh;
+    const auto seen = FeedAll(fresh, *RuleForMode(Mode::DeviceId),
                               {Raw("90 05 4B 90 0F 23 4B 32 53 49 4D 30 30 30 30 31 03 1C")});
     QCOMPARE(seen.size(), size_t(1));
     QCOMPARE(seen[0].end, TReplyEnd::Complete);
