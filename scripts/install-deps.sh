@@ -12,3 +12,15 @@ if [ ${#missing[@]} -gt 0 ]; then
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# With clang present, the test command also runs the fuzz targets: they need clang's
+# runtime libraries, which clang itself only recommends.
+if command -v clang++ >/dev/null 2>&1; then
+    rt="libclang-rt-$(clang++ -dumpversion | cut -d. -f1)-dev"
+    if ! dpkg-query -W -f='${Status}' "$rt" 2>/dev/null | grep -q "install ok installed" &&
+        apt-cache show "$rt" >/dev/null 2>&1; then
+        echo "Installing: $rt"
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$rt" ||
+            echo "Could not install $rt: the fuzz targets will be skipped."
+    fi
+fi
