@@ -285,12 +285,6 @@ void TstProtocolPage::cutReplyDoesNotSwallowTheNext_data() {
     QTest::newRow("event without its sum")
         << Mode::Monitor << Raw("90 06 12 03 03") << Raw("90 06 12 05 03 B0")
         << QStringList{"ACCEPTING=#00ff00", "COIN 5=#00ffff"};
-    QTest::newRow("event without its length")
-        << Mode::Monitor << Raw("90 12 03 03 AE") << Raw("90 06 16 02 03 B1")
-        << QStringList{"SEN 2 ERROR=#00ff00"};
-    QTest::newRow("status without its code")
-        << Mode::Monitor << Raw("90 05 03 A9") << Raw("90 05 11 03 A9")
-        << QStringList{"IDLING=#00ff00"};
     QTest::newRow("DIP reply without its sum")
         << Mode::DipSwitch << Raw("90 06 24 A5 03") << Raw("90 06 24 A5 03 62") << QStringList{};
 }
