@@ -85,7 +85,7 @@ TWavePage::TWavePage(TPageHost& pageHost, TWaveStore& waveStore, TWaveCapture& w
         MethodItems[static_cast<size_t>(i)] = item;
     }
 
-    // Present on the page but never shown.
+    // Present on the page but never shown; they share the spare room above the values.
     Button8 = MakeButton(this, QStringLiteral("Start"), ColumnLeft, 250);
     Button12 = MakeButton(this, QStringLiteral("Load one"), PairRight, 250);
     Button14 = MakeButton(this, QStringLiteral("Last"), ColumnLeft, 250);
@@ -137,6 +137,8 @@ void TWavePage::CreateValueRows() {
         ValueBoxes[i] = box;
         auto* caption = new QLabel(QString::fromLatin1(ValueCaptionTexts[i]), this);
         caption->setGeometry(ColumnLeft, top, 80, 16);
+        // The column is 80 pixels wide; a wide font cuts the longer captions.
+        caption->setToolTip(caption->text());
         caption->show();
         ValueCaptions[i] = caption;
     }

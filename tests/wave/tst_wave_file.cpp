@@ -49,7 +49,6 @@ private Q_SLOTS:
     void recordCountOutsideTheStoreRefused_data();
     void recordCountOutsideTheStoreRefused();
     void failedSaveLeavesTheOldFile();
-    void defaultNameIsTheDate();
 
 private:
     QTemporaryDir dir;
@@ -199,14 +198,8 @@ void TstWaveFile::failedSaveLeavesTheOldFile() {
     QVERIFY(!ok);
     QVERIFY2(error.contains(QStringLiteral("old.bwv")), qPrintable(error));
     QCOMPARE(ReadAll(path), old);
-    QCOMPARE(QDir(dir.filePath(QStringLiteral("full"))).entryList(QDir::Files), QStringList{QStringLiteral("old.bwv")});
-}
-
-void TstWaveFile::defaultNameIsTheDate() {
-    QCOMPARE(WaveFile::DefaultName(QDateTime(QDate(2016, 3, 5), QTime(23, 59, 58))),
-             QStringLiteral("20160305"));
-    QCOMPARE(WaveFile::DefaultName(QDateTime(QDate(2026, 12, 8), QTime(0, 0))),
-             QStringLiteral("20261208"));
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("full"))).entryList(QDir::Files),
+             QStringList{QStringLiteral("old.bwv")});
 }
 
 QTEST_GUILESS_MAIN(TstWaveFile)
