@@ -15,7 +15,6 @@ private Q_SLOTS:
     void init();
     void packetsFiledIntactWhereverDeliveriesCut_data();
     void packetsFiledIntactWhereverDeliveriesCut();
-    void lengthShownFromTheFirstDelivery();
     void shortDeliveriesStartNothing();
     void packetCutShortByTheNextHeaderIsDropped();
     void channelOutsideTheStripsIsDropped_data();
@@ -76,16 +75,6 @@ void TstWaveCapture::packetsFiledIntactWhereverDeliveriesCut() {
         QVERIFY(Holds(store->WaveSamples[static_cast<size_t>(i)][0], SamplesFor(i + 1)));
     }
     QCOMPARE(store->RecordCount, packets / 6);
-}
-
-void TstWaveCapture::lengthShownFromTheFirstDelivery() {
-    const QByteArray p = Packet(0, SamplesFor(3), 0x012C);
-    QCOMPARE(Deliver(p.left(100)).Length, 300);
-    QCOMPARE(store->RecordLength[0], 300);
-    QVERIFY(!Deliver(p.mid(100, 100)).Filed);
-    const TCaptureReport last = Deliver(p.mid(200));
-    QVERIFY(last.Filed);
-    QCOMPARE(last.Length, 300);
 }
 
 void TstWaveCapture::shortDeliveriesStartNothing() {
