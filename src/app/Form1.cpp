@@ -77,7 +77,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     TabSheet1 = new TParameterPage(*this);
     TabSheet2 = new TProtocolTestPage(*this);
     TabSheet3 = new TIoTestPage;
-    TabSheet4 = new TWavePage;
+    TabSheet4 = new TWavePage(*this, *WaveStore, WaveCapture);
     TabSheet5 = new TBinaryPage;
     PageControl1->addTab(TabSheet1, QStringLiteral("Parameter Setting"));
     PageControl1->addTab(TabSheet2, QStringLiteral("Protocol Test"));
@@ -207,6 +207,7 @@ void TForm1::PageControl1Change(int index) {
     switch (index) {
     case 3: // Get_Wave
         reopen();
+        TabSheet4->CreateValueRows();
         operationMode = Mode::Wave;
         Timer1.stop();
         break;
@@ -307,6 +308,9 @@ void TForm1::ReceiveHandler(QObject* /*Sender*/) {
     case Mode::DeviceId:
     case Mode::DipSwitch:
         TabSheet2->ReadDelivery(operationMode, bytes);
+        break;
+    case Mode::Wave:
+        TabSheet4->ReadWavePackets(bytes);
         break;
     default: // no reader: the bytes are only logged
         break;

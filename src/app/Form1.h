@@ -8,10 +8,14 @@
 #include "Frame.h"
 #include "PageHost.h"
 #include "ReplyAssembly.h"
+#include "WaveCapture.h"
+#include "WaveStore.h"
 
 #include <QComboBox>
 #include <QMainWindow>
 #include <QTimer>
+
+#include <memory>
 
 class QPushButton;
 class QTabWidget;
@@ -84,6 +88,11 @@ public:
     QTimer Timer1;
     QTimer TimerRead;
     QTimer TimerWrite;
+
+    // The wave records (about 1.5 MB, allocated once with the window) and the capture
+    // that fills them; both outlive every visit of the Get_Wave page.
+    const std::unique_ptr<TWaveStore> WaveStore = std::make_unique<TWaveStore>();
+    TWaveCapture WaveCapture;
 
     // Every component made by Open Port, oldest first; only the newest is in use.
     QList<TComm*> Components() const;

@@ -1,9 +1,95 @@
-// The "Get_Wave" page, where the board's sensor waveforms are captured and plotted.
+// The "Get_Wave" page: captures the waveforms the board streams for every coin into
+// the wave store, browses and deletes its records, and saves and loads .bwv files.
+// The store, the capture and the plot live elsewhere; this page wires its buttons,
+// boxes and labels to them.
 #pragma once
 
+#include "PageHost.h"
+#include "PlotRequests.h"
+#include "WaveCapture.h"
+#include "WaveStore.h"
+
+#include <QDateTime>
 #include <QWidget>
+
+#include <array>
+#include <functional>
+
+class QButtonGroup;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
 
 class TWavePage : public QWidget {
 public:
-    explicit TWavePage(QWidget* parent = nullptr) : QWidget(parent) {}
+    static constexpr int ValueRows = 20;
+    static constexpr int FirstValueSample = 250;
+
+    TWavePage(TPageHost& host, TWaveStore& store, TWaveCapture& capture, QWidget* parent = nullptr);
+
+    // Where the store and capture send their plot requests (nothing is drawn until set).
+    void SetPlot(TPlotRequests& requests) { plot = &requests; }
+
+    // The reader of mode 6: one delivery.
+    void ReadWavePackets(std::span<const uint8_t> bytes);
+    // Makes the twenty value boxes and their captions anew, blank: every visit.
+    void CreateValueRows();
+
+    void btnNewClick();
+    void btnDelOneClick();
+    void Button4Click(); // Next
+    void Button5Click(); // Last
+    void BtnSaveClick();
+    void BtnOpenClick();  // Load
+    void Button12Click(); // Load one
+    void btnNextClick();  // single-record view: next
+    void Button14Click(); // single-record view: last
+    void Button8Click();  // Start
+    void RadioGroup1Click(int index);
+
+    // The save and open dialogs (SaveD, OpenD); tests answer them. Each returns the
+    // chosen name, empty when cancelled.
+    std::function<QString(const QString& proposed)> SaveD;
+    std::function<QString()> OpenD;
+    // The local date and time the save dialog's proposed name comes from.
+    std::function<QDateTime()> Clock = [] { return QDateTime::currentDateTime(); };
+
+    QFrame* Panel1 = nullptr;  // the plot stands here
+    QLabel* Label2 = nullptr;  // record count
+    QLabel* Label6 = nullptr;  // current record
+    QLabel* Label28 = nullptr; // length
+    QLabel* Label4 = nullptr;  // single-record view: record shown, hidden
+    QPushButton* btnNew = nullptr;
+    QPushButton* btnDelOne = nullptr;
+    QPushButton* Button4 = nullptr;
+    QPushButton* Button5 = nullptr;
+    QPushButton* BtnSave = nullptr;
+    QPushButton* BtnOpen = nullptr;
+    QPushButton* Button12 = nullptr;
+    QPushButton* btnNext = nullptr;
+    QPushButton* Button14 = nullptr;
+    QPushButton* Button8 = nullptr;
+    QGroupBox* RadioGroup1 = nullptr;
+    std::array<QRadioButton*, 4> MethodItems{};
+    std::array<QLabel*, ValueRows> ValueBoxes{};
+    std::array<QLabel*, ValueRows> ValueCaptions{};
+
+private:
+    bool Confirm(const QString& text);
+    // Empties the store when it holds records and the user agrees; false when refused.
+    bool ConfirmReplace();
+    bool ReadFile(const QString& name, QByteArray& block);
+    void ShowValues(const std::array<int32_t, TWaveStore::Samples>& channel0);
+    void ShowValueText(const QString& text);
+    void ShowCurrentLabels();
+    void SetButtonsForView(bool single);
+
+    TPageHost& host;
+    TWaveStore& store;
+    TWaveCapture& capture;
+    TNoPlot noPlot;
+    TPlotRequests* plot = &noPlot;
+    QButtonGroup* methodGroup = nullptr;
 };

@@ -1,0 +1,316 @@
+#include "WavePage.h"
+
+#include "Messages.h"
+#include "PageWidgets.h"
+#include "WaveActive.h"
+#include "WaveFile.h"
+
+#include <QButtonGroup>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+constexpr int LogTarget = 2; // Memo2, the protocol page's TX log
+constexpr uint8_t StartCommand = 0x01;
+constexpr uint8_t RawPrefix = 0x55;
+constexpr int MethodWaitMs = 1000;
+// "All", "Add", "Reject", "None"
+constexpr std::array<uint8_t, 4> MethodCodes{0xA3, 0xA1, 0xA2, 0xA0};
+const char* const WaveFilter = "*.bwave (*.bwv)";
+const char* const ValueCaptionTexts[TWavePage::ValueRows] = {
+    "DROP1 CNT",  "DROP2 CNT",   "EXT DROP CNT", "Temperature", "Coil1 value (min)",
+    "Result",     "Width",       "Pulse Cnt",    "MAX ",        "MIN",
+    "Coil Error", "Coil2 Error", "DROP2 Error",  "DROP1 Error", "Return Error",
+    "IR1 Error",  "IR2 Error",   "IR3 Error",    "268",         "269"};
+
+// The column right of the plot: captions, their values, then the buttons in pairs.
+constexpr int ColumnLeft = 996;
+constexpr int ValueLeft = 1064;
+constexpr int PairRight = 1072;
+constexpr int ButtonWidth = 72;
+constexpr int ButtonHeight = 25;
+
+QPushButton* MakeButton(QWidget* parent, const QString& caption, int x, int y) {
+    auto* button = new QPushButton(caption, parent);
+    button->setGeometry(x, y, ButtonWidth, ButtonHeight);
+    return button;
+}
+
+QLabel* MakeValue(QWidget* parent, const QString& text, int y) {
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(ValueLeft, y, 80, 16);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    return label;
+}
+} // namespace
+
+TWavePage::TWavePage(TPageHost& pageHost, TWaveStore& waveStore, TWaveCapture& waveCapture,
+                     QWidget* parent)
+    : QWidget(parent), host(pageHost), store(waveStore), capture(waveCapture) {
+    Panel1 = new QFrame(this);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setGeometry(0, 4, 977, 697);
+
+    MakeLabel(this, QStringLiteral("All Layer"), ColumnLeft, 10);
+    Label2 = MakeValue(this, QStringLiteral("no"), 10);
+    MakeLabel(this, QStringLiteral("Now L"), ColumnLeft, 30);
+    Label6 = MakeValue(this, QStringLiteral("no"), 30);
+    MakeLabel(this, QStringLiteral("Length"), ColumnLeft, 50);
+    Label28 = MakeValue(this, QStringLiteral("in_len"), 50);
+
+    btnNew = MakeButton(this, QStringLiteral("New"), ColumnLeft, 78);
+    btnDelOne = MakeButton(this, QStringLiteral("Del This"), PairRight, 78);
+    Button5 = MakeButton(this, QStringLiteral("Last"), ColumnLeft, 108);
+    Button4 = MakeButton(this, QStringLiteral("Next"), PairRight, 108);
+    BtnSave = MakeButton(this, QStringLiteral("Save"), ColumnLeft, 138);
+    BtnOpen = MakeButton(this, QStringLiteral("Load"), PairRight, 138);
+
+    RadioGroup1 = new QGroupBox(QStringLiteral("Method"), this);
+    RadioGroup1->setGeometry(ColumnLeft, 174, 2 * ButtonWidth + 4, 68);
+    auto* grid = new QGridLayout(RadioGroup1);
+    grid->setContentsMargins(8, 4, 4, 4);
+    methodGroup = new QButtonGroup(this);
+    const char* const items[] = {"All", "Add", "Reject", "None"};
+    for (int i = 0; i < 4; ++i) {
+        auto* item = new QRadioButton(QString::fromLatin1(items[i]), RadioGroup1);
+        grid->addWidget(item, i / 2, i % 2);
+        methodGroup->addButton(item, i);
+        MethodItems[static_cast<size_t>(i)] = item;
+    }
+
+    // Present on the page but never shown; they share the spare room above the values.
+    Button8 = MakeButton(this, QStringLiteral("Start"), ColumnLeft, 250);
+    Button12 = MakeButton(this, QStringLiteral("Load one"), PairRight, 250);
+    Button14 = MakeButton(this, QStringLiteral("Last"), ColumnLeft, 250);
+    btnNext = MakeButton(this, QStringLiteral("Next"), PairRight, 250);
+    Label4 = MakeLabel(this, QStringLiteral("Now Layer"), ColumnLeft, 276);
+    for (QWidget* hidden :
+         std::initializer_list<QWidget*>{Button8, Button12, Button14, btnNext, Label4})
+        hidden->setVisible(false);
+
+    SaveD = [this](const QString& proposed) {
+        return QFileDialog::getSaveFileName(this, QString(), proposed,
+                                            QString::fromLatin1(WaveFilter));
+    };
+    OpenD = [this] {
+        return QFileDialog::getOpenFileName(this, QString(), QString(),
+                                            QString::fromLatin1(WaveFilter));
+    };
+
+    connect(btnNew, &QPushButton::clicked, this, &TWavePage::btnNewClick);
+    connect(btnDelOne, &QPushButton::clicked, this, &TWavePage::btnDelOneClick);
+    connect(Button4, &QPushButton::clicked, this, &TWavePage::Button4Click);
+    connect(Button5, &QPushButton::clicked, this, &TWavePage::Button5Click);
+    connect(BtnSave, &QPushButton::clicked, this, &TWavePage::BtnSaveClick);
+    connect(BtnOpen, &QPushButton::clicked, this, &TWavePage::BtnOpenClick);
+    connect(Button12, &QPushButton::clicked, this, &TWavePage::Button12Click);
+    connect(btnNext, &QPushButton::clicked, this, &TWavePage::btnNextClick);
+    connect(Button14, &QPushButton::clicked, this, &TWavePage::Button14Click);
+    connect(Button8, &QPushButton::clicked, this, &TWavePage::Button8Click);
+    connect(methodGroup, &QButtonGroup::idClicked, this, &TWavePage::RadioGroup1Click);
+}
+
+void TWavePage::CreateValueRows() {
+    for (size_t i = 0; i < ValueRows; ++i) {
+        for (QLabel* old : {ValueBoxes[i], ValueCaptions[i]}) {
+            if (old) {
+                old->hide();
+                old->deleteLater();
+            }
+        }
+        const int top = 296 + 20 * static_cast<int>(i);
+        auto* box = new QLabel(this);
+        box->setGeometry(1080, top, 32, 16);
+        box->setAutoFillBackground(true);
+        QPalette white = box->palette();
+        white.setColor(QPalette::Window, Qt::white);
+        box->setPalette(white);
+        box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        box->show();
+        ValueBoxes[i] = box;
+        auto* caption = new QLabel(QString::fromLatin1(ValueCaptionTexts[i]), this);
+        caption->setGeometry(ColumnLeft, top, 80, 16);
+        // The column is 80 pixels wide; a wide font cuts the longer captions.
+        caption->setToolTip(caption->text());
+        caption->show();
+        ValueCaptions[i] = caption;
+    }
+}
+
+void TWavePage::ReadWavePackets(std::span<const uint8_t> bytes) {
+    const TCaptureReport report = capture.ReadWavePackets(bytes, store, *plot);
+    if (report.RecordClosed)
+        Label6->setText(QString::number(store.CurrentRecord));
+    if (report.Filed) {
+        Label2->setText(QString::number(store.RecordCount));
+        ShowValues(store.LiveWave[0]);
+    }
+    Label28->setText(QString::number(report.Length));
+}
+
+bool TWavePage::Confirm(const QString& text) {
+    return Messages::Show(this, {text, QStringLiteral("注意"), QString(), true}) == QMessageBox::Ok;
+}
+
+bool TWavePage::ConfirmReplace() {
+    if (store.RecordCount == 0)
+        return true;
+    if (!Confirm(QStringLiteral("目前資料刪除嗎?")))
+        return false;
+    WaveActive::EmptyStore(store, *plot);
+    Label2->setText(QStringLiteral("0"));
+    return true;
+}
+
+bool TWavePage::ReadFile(const QString& name, QByteArray& block) {
+    QString error;
+    if (WaveFile::ReadBlock(name, block, error))
+        return true;
+    Messages::Show(this, {error, QString(), QString(), false});
+    return false;
+}
+
+void TWavePage::ShowValues(const std::array<int32_t, TWaveStore::Samples>& channel0) {
+    for (size_t i = 0; i < ValueRows; ++i)
+        if (ValueBoxes[i])
+            ValueBoxes[i]->setText(QString::number(channel0[FirstValueSample + i]));
+}
+
+void TWavePage::ShowValueText(const QString& text) {
+    for (QLabel* box : ValueBoxes)
+        if (box)
+            box->setText(text);
+}
+
+void TWavePage::ShowCurrentLabels() {
+    const int current = store.CurrentRecord;
+    const bool valid = current >= 0 && current < store.RecordCount;
+    Label6->setText(QString::number(current));
+    Label28->setText(QString::number(valid ? store.RecordLength[static_cast<size_t>(current)] : 0));
+    if (valid)
+        ShowValues(store.WaveSamples[0][static_cast<size_t>(current)]);
+    else
+        ShowValueText(QStringLiteral("0"));
+}
+
+void TWavePage::SetButtonsForView(bool single) {
+    for (QPushButton* button : {BtnSave, Button5, Button4, btnDelOne})
+        button->setEnabled(!single);
+    btnNext->setEnabled(single);
+    Button14->setEnabled(single);
+}
+
+void TWavePage::btnNewClick() {
+    if (Confirm(QStringLiteral("刪除全部資料嗎?"))) {
+        WaveActive::New(store, *plot);
+        Label2->setText(QStringLiteral("0"));
+        Label6->setText(QStringLiteral("0"));
+        Label28->setText(QStringLiteral("0"));
+    }
+    ShowValueText(QStringLiteral(" "));
+}
+
+void TWavePage::btnDelOneClick() {
+    if (!Confirm(QStringLiteral("刪除這筆資料嗎?")))
+        return;
+    if (store.RecordCount == 0) {
+        Label2->setText(QStringLiteral("0"));
+        return;
+    }
+    WaveActive::DelThis(store, *plot);
+    Label2->setText(QString::number(store.RecordCount));
+    ShowCurrentLabels();
+}
+
+void TWavePage::Button4Click() {
+    if (WaveActive::Next(store, *plot))
+        ShowCurrentLabels();
+}
+
+void TWavePage::Button5Click() {
+    if (WaveActive::Last(store, *plot))
+        ShowCurrentLabels();
+}
+
+void TWavePage::BtnSaveClick() {
+    const QString proposed = WaveFile::DefaultName(Clock());
+    if (store.RecordCount == 0) {
+        Messages::Show(this, {QStringLiteral("無資料"), QString(), QString(), false});
+        return;
+    }
+    const QString chosen = SaveD(proposed);
+    if (chosen.isEmpty())
+        return;
+    // Always appended, as the tool has always done: x.bwv is written as x.bwv.bwv.
+    QString error;
+    if (!WaveFile::Save(chosen + QStringLiteral(".bwv"), store, error))
+        Messages::Show(this, {error, QString(), QString(), false});
+}
+
+void TWavePage::BtnOpenClick() {
+    if (!ConfirmReplace())
+        return;
+    store.SingleRecordView = false;
+    const QString name = OpenD();
+    if (name.isEmpty())
+        return;
+    window()->setWindowTitle(name);
+    QByteArray block;
+    if (!ReadFile(name, block))
+        return;
+    WaveActive::Load(store, *plot, block);
+    Label6->setText(QString::number(store.CurrentRecord));
+    Label2->setText(QString::number(store.RecordCount));
+    SetButtonsForView(false);
+    if (store.RecordCount > 0)
+        ShowValues(store.WaveSamples[0][static_cast<size_t>(store.CurrentRecord)]);
+    else
+        ShowValueText(QStringLiteral("0"));
+}
+
+void TWavePage::Button12Click() {
+    store.SingleTraceDrawing = true;
+    if (!ConfirmReplace())
+        return;
+    const QString name = OpenD();
+    if (name.isEmpty())
+        return;
+    QByteArray block;
+    if (!ReadFile(name, block))
+        return;
+    WaveActive::LoadOne(store, *plot, block);
+    Label2->setText(QString::number(store.RecordCount));
+    Label4->setText(QStringLiteral("1"));
+    SetButtonsForView(true);
+}
+
+void TWavePage::btnNextClick() {
+    if (WaveActive::BrowseNext(store, *plot))
+        Label4->setText(QString::number(store.BrowseIndex + 1));
+}
+
+void TWavePage::Button14Click() {
+    if (WaveActive::BrowseLast(store, *plot))
+        Label4->setText(QString::number(store.BrowseIndex + 1));
+}
+
+void TWavePage::Button8Click() {
+    host.SendFrameEtx(0, StartCommand, LogTarget);
+}
+
+void TWavePage::RadioGroup1Click(int index) {
+    if (index < 0 || index >= static_cast<int>(MethodCodes.size()))
+        return;
+    host.SendFrameEtx(0, StartCommand, LogTarget);
+    // A second between the start frame and the method bytes; the window waits it out.
+    host.BlockingWait(MethodWaitMs);
+    host.OutputChar(static_cast<char>(RawPrefix));
+    host.OutputChar(static_cast<char>(MethodCodes[static_cast<size_t>(index)]));
+}

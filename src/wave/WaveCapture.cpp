@@ -1,0 +1,81 @@
+#include "WaveCapture.h"
+
+namespace {
+constexpr int HeaderSize = 3;
+constexpr uint8_t Header[HeaderSize] = {0x55, 0xAA, 0x08};
+} // namespace
+
+TCaptureReport TWaveCapture::ReadWavePackets(std::span<const uint8_t> bytes, TWaveStore& store,
+                                             TPlotRequests& plot) {
+    TCaptureReport report;
+    for (const uint8_t b : bytes) {
+        const bool headerEnds = recent[0] == Header[0] && recent[1] == Header[1] && b == Header[2];
+        recent = {recent[1], b};
+        if (headerEnds) {
+            // A header before the 308th byte: the packet being collected lost bytes on
+            // the line. Filing it would mix two packets, so it goes.
+            if (CaptureActive)
+                ++DroppedPackets;
+            CaptureBuffer[0] = Header[0];
+            CaptureBuffer[1] = Header[1];
+            CaptureBuffer[2] = Header[2];
+            CapturePos = HeaderSize;
+            CaptureActive = true;
+            continue;
+        }
+        if (!CaptureActive)
+            continue; // between packets: nothing to collect
+        CaptureBuffer[static_cast<size_t>(CapturePos)] = b;
+        if (++CapturePos == PacketSize) {
+            CaptureActive = false;
+            CaptureDone = true;
+            CapturePos = 0;
+            FilePacket(store, plot, report);
+        }
+    }
+
+    // The length of the latest bytes, or of an earlier packet until the new one's
+    // bytes 5 and 6 are in. A record's length is that of its last packet.
+    report.Length = BufferLength();
+    if (store.RecordCount < TWaveStore::WaveMaxRecords)
+        store.RecordLength[static_cast<size_t>(store.RecordCount)] = report.Length;
+    return report;
+}
+
+void TWaveCapture::FilePacket(TWaveStore& store, TPlotRequests& plot, TCaptureReport& report) {
+    CaptureDone = false;
+    const int32_t channel = CaptureBuffer[7];
+    if (channel < 0 || channel >= TWaveStore::Channels) {
+        // No such strip: writing it would run past the six channels.
+        ++DroppedPackets;
+        return;
+    }
+    const auto c = static_cast<size_t>(channel);
+    for (size_t k = 0; k < SamplesPerPacket; ++k)
+        store.LiveWave[c][k] = CaptureBuffer[8 + k];
+    if (store.RecordCount >= TWaveStore::WaveMaxRecords)
+        return; // full: only the live wave follows the board
+
+    const int32_t record = store.RecordCount;
+    const auto r = static_cast<size_t>(record);
+    for (size_t k = 0; k < SamplesPerPacket; ++k)
+        store.WaveSamples[c][r][k] = CaptureBuffer[8 + k];
+    store.RecordLength[r] = BufferLength();
+    ++PacketsInRecord;
+    if (PacketsInRecord == 1)
+        plot.AddLargeLayer(record);
+    plot.RaiseOverlayLayers();
+    if (PacketsInRecord == TWaveStore::Channels) {
+        // Six packets close a record whatever their channels.
+        for (int strip = 0; strip < TWaveStore::Channels; ++strip) {
+            plot.AddStripLayer(strip, record);
+            plot.DrawStripRecord(strip, record, record - 1);
+        }
+        PacketsInRecord = 0;
+        store.CurrentRecord = record;
+        ++store.RecordCount;
+        report.RecordClosed = true;
+    }
+    report.Filed = true;
+    store.SingleTraceDrawing = false;
+}

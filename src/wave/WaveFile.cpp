@@ -1,0 +1,102 @@
+#include "WaveFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QtEndian>
+
+namespace {
+void Put(char* at, int32_t value) {
+    qToLittleEndian<qint32>(value, at);
+}
+
+int32_t Get(const char* at) {
+    return qFromLittleEndian<qint32>(at);
+}
+
+QString Named(const QString& path, const QString& what) {
+    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), what);
+}
+} // namespace
+
+QByteArray WaveFile::BuildBlock(const TWaveStore& store) {
+    QByteArray block(BlockSize, '\0');
+    char* out = block.data();
+    Put(out, store.RecordCount);
+    for (int c = 0; c < TWaveStore::Channels; ++c)
+        for (int r = 0; r < TWaveStore::WaveMaxRecords; ++r)
+            for (int s = 0; s < TWaveStore::Samples; ++s)
+                Put(out + SampleOffset(c, r, s),
+                    store.WaveSamples[static_cast<size_t>(c)][static_cast<size_t>(r)]
+                                     [static_cast<size_t>(s)]);
+    for (int r = 0; r < TWaveStore::WaveMaxRecords; ++r)
+        Put(out + LengthsOffset + 4 * r, store.RecordLength[static_cast<size_t>(r)]);
+    return block;
+}
+
+bool WaveFile::Save(const QString& path, const TWaveStore& store, QString& error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = Named(path, file.errorString());
+        return false;
+    }
+    const QByteArray block = BuildBlock(store);
+    if (file.write(block) != block.size()) {
+        error = Named(path, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        error = Named(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool WaveFile::ReadBlock(const QString& path, QByteArray& block, QString& error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = Named(path, file.errorString());
+        return false;
+    }
+    block = file.read(BlockSize);
+    if (block.size() != BlockSize) {
+        const QString why = file.error() != QFileDevice::NoError
+                                ? file.errorString()
+                                : QStringLiteral("the file holds %1 bytes; a wave file has %2")
+                                      .arg(QFileInfo(file).size())
+                                      .arg(BlockSize);
+        error = Named(path, why);
+        return false;
+    }
+    const int32_t count = RecordCountOf(block);
+    if (count < 0 || count > TWaveStore::WaveMaxRecords) {
+        error = Named(path, QStringLiteral("the file names %1 records; a wave file holds 0 to %2")
+                                .arg(count)
+                                .arg(TWaveStore::WaveMaxRecords));
+        return false;
+    }
+    return true;
+}
+
+int32_t WaveFile::RecordCountOf(const QByteArray& block) {
+    return Get(block.constData());
+}
+
+void WaveFile::CopyRecords(const QByteArray& block, TWaveStore& store) {
+    const char* in = block.constData();
+    const int32_t count = RecordCountOf(block);
+    store.RecordCount = count;
+    for (int c = 0; c < TWaveStore::Channels; ++c)
+        for (int r = 0; r < count; ++r)
+            for (int s = 0; s < TWaveStore::Samples; ++s)
+                store.WaveSamples[static_cast<size_t>(c)][static_cast<size_t>(r)]
+                                 [static_cast<size_t>(s)] = Get(in + SampleOffset(c, r, s));
+    for (int r = 0; r < count; ++r)
+        store.RecordLength[static_cast<size_t>(r)] = Get(in + LengthsOffset + 4 * r);
+}
+
+QString WaveFile::DefaultName(const QDateTime& now) {
+    return now.toString(QStringLiteral("yyyyMMdd"));
+}

@@ -1,0 +1,44 @@
+// The ".bwv" wave file: the whole store as one fixed block of 1,440,804 bytes, all
+// values signed 32-bit little-endian: record count, every sample of all 200 record
+// slots (channel-major), then the 200 record lengths. Files move between
+// installations unchanged, so the layout is written byte by byte, not from memory.
+#pragma once
+
+#include "WaveStore.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+namespace WaveFile {
+constexpr qint64 SamplesOffset = 4;
+constexpr qint64 ChannelBytes = qint64{TWaveStore::WaveMaxRecords} * TWaveStore::Samples * 4;
+constexpr qint64 RecordBytes = qint64{TWaveStore::Samples} * 4;
+constexpr qint64 LengthsOffset = SamplesOffset + ChannelBytes * TWaveStore::Channels;
+constexpr qint64 BlockSize = LengthsOffset + qint64{TWaveStore::WaveMaxRecords} * 4;
+static_assert(BlockSize == 1'440'804);
+
+// Where sample s of record r, channel c lies in the block.
+constexpr qint64 SampleOffset(int c, int r, int s) {
+    return SamplesOffset + ChannelBytes * c + RecordBytes * r + 4 * s;
+}
+
+QByteArray BuildBlock(const TWaveStore& store);
+
+// Writes the block to `path` whole: a temporary file beside it is renamed over it only
+// when every byte is written, so a failed save leaves the old file as it was.
+// On failure `error` says why, with the file name.
+bool Save(const QString& path, const TWaveStore& store, QString& error);
+
+// Reads the first block of `path` (bytes beyond are ignored). Refuses a short file and a
+// record count outside 0..200, saying why in `error`.
+bool ReadBlock(const QString& path, QByteArray& block, QString& error);
+
+int32_t RecordCountOf(const QByteArray& block);
+// Records 0..count-1 and their lengths from a checked block into the store; the other
+// slots keep what they hold. RecordCount becomes the count.
+void CopyRecords(const QByteArray& block, TWaveStore& store);
+
+// The name the save dialog proposes: the date as eight digits, 20160305.
+QString DefaultName(const QDateTime& now);
+} // namespace WaveFile

@@ -1,0 +1,287 @@
+#include "ByteLiterals.h"
+#include "FakeHost.h"
+#include "Messages.h"
+#include "WaveFile.h"
+#include "WavePage.h"
+#include "WaveTestData.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+QStringList Texts(const std::array<QLabel*, TWavePage::ValueRows>& labels) {
+    QStringList out;
+    for (QLabel* l : labels)
+        out << l->text();
+    return out;
+}
+
+QStringList Repeated(const QString& text) {
+    return QStringList(TWavePage::ValueRows, text);
+}
+
+// Channel 0's samples 250..269 of `samples` as the boxes show them.
+QStringList Values(const TSamples& samples) {
+    QStringList out;
+    for (int i = 0; i < TWavePage::ValueRows; ++i)
+        out << QString::number(samples[static_cast<size_t>(250 + i)]);
+    return out;
+}
+} // namespace
+
+class TstWavePage : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void methodSendsFrameWaitsThenTwoBytes_data();
+    void methodSendsFrameWaitsThenTwoBytes();
+    void hiddenStartSendsTheStartFrame();
+    void valueRowsMadeAnewOnEveryVisit();
+    void capturedPacketsFollowedByLabels();
+    void saveNames_data();
+    void saveNames();
+    void saveWithNoRecordsShowsNoData();
+    void newAnsweredCancelOnlyBlanksTheBoxes();
+    void delThisOfTheOnlyRecord();
+    void loadCancelledAndConfirmedThenCancelled();
+    void saveThenLoadShowsTheLastRecord();
+    void loadRefusesABadCountAndKeepsTheStoreEmpty();
+
+private:
+    void Capture(int records, int firstId = 0);
+    void Answer(QMessageBox::StandardButton button) { answer = button; }
+
+    std::unique_ptr<TFakeHost> host;
+    std::unique_ptr<TWaveStore> store;
+    std::unique_ptr<TWaveCapture> capture;
+    std::unique_ptr<TWavePage> page;
+    QList<TMessage> shown;
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
+    QTemporaryDir dir;
+};
+
+void TstWavePage::init() {
+    host = std::make_unique<TFakeHost>();
+    store = std::make_unique<TWaveStore>();
+    capture = std::make_unique<TWaveCapture>();
+    page = std::make_unique<TWavePage>(*host, *store, *capture);
+    page->CreateValueRows();
+    shown.clear();
+    answer = QMessageBox::Ok;
+    Messages::SetHandler([this](const TMessage& m) {
+        shown.append(m);
+        return m.okCancel ? answer : QMessageBox::Ok;
+    });
+}
+
+void TstWavePage::cleanup() {
+    Messages::SetHandler({});
+    page.reset();
+}
+
+void TstWavePage::Capture(int records, int firstId) {
+    for (int r = 0; r < records; ++r)
+        for (int c = 0; c < 6; ++c)
+            page->ReadWavePackets(
+                Span(Packet(c, SamplesFor(firstId + 6 * r + c), 0x0100 + firstId + r)));
+}
+
+void TstWavePage::methodSendsFrameWaitsThenTwoBytes_data() {
+    QTest::addColumn<int>("item");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::newRow("All") << 0 << Raw("90 05 01 03 99 55 A3");
+    QTest::newRow("Add") << 1 << Raw("90 05 01 03 99 55 A1");
+    QTest::newRow("Reject") << 2 << Raw("90 05 01 03 99 55 A2");
+    QTest::newRow("None") << 3 << Raw("90 05 01 03 99 55 A0");
+}
+
+void TstWavePage::methodSendsFrameWaitsThenTwoBytes() {
+    QFETCH(int, item);
+    QFETCH(QByteArray, wire);
+    page->MethodItems[static_cast<size_t>(item)]->click();
+    QCOMPARE(host->wire, wire);
+    QCOMPARE(host->waited, 1000);
+    QCOMPARE(host->logTargets, QList<int>{2});
+    QVERIFY(page->MethodItems[static_cast<size_t>(item)]->isChecked());
+}
+
+void TstWavePage::hiddenStartSendsTheStartFrame() {
+    QVERIFY(!page->Button8->isVisibleTo(page.get()));
+    page->Button8Click();
+    QCOMPARE(host->wire, Raw("90 05 01 03 99"));
+    QCOMPARE(host->logTargets, QList<int>{2});
+    QCOMPARE(host->waited, 0);
+}
+
+void TstWavePage::valueRowsMadeAnewOnEveryVisit() {
+    Capture(1);
+    QCOMPARE(Texts(page->ValueBoxes), Values(SamplesFor(0)));
+    const QLabel* before = page->ValueBoxes[0];
+    page->CreateValueRows();
+    QVERIFY(page->ValueBoxes[0] != before);
+    QCOMPARE(Texts(page->ValueBoxes), Repeated(QString()));
+    QCOMPARE(page->ValueCaptions[0]->text(), QStringLiteral("DROP1 CNT"));
+    QCOMPARE(page->ValueCaptions[8]->text(), QStringLiteral("MAX "));
+    QCOMPARE(page->ValueCaptions[19]->text(), QStringLiteral("269"));
+    QCOMPARE(page->ValueBoxes[19]->geometry().topLeft(), QPoint(1080, 296 + 20 * 19));
+    QCOMPARE(page->ValueCaptions[3]->geometry().topLeft(), QPoint(996, 356));
+    QCOMPARE(page->ValueBoxes[0]->alignment() & Qt::AlignRight, Qt::AlignRight);
+}
+
+void TstWavePage::capturedPacketsFollowedByLabels() {
+    QCOMPARE(page->Label2->text(), QStringLiteral("no"));
+    const QByteArray first = Packet(0, SamplesFor(40), 0x012C);
+    page->ReadWavePackets(Span(first.left(10)));
+    QCOMPARE(page->Label28->text(), QStringLiteral("300"));
+    QCOMPARE(page->Label2->text(), QStringLiteral("no"));
+    page->ReadWavePackets(Span(first.mid(10)));
+    QCOMPARE(page->Label2->text(), QStringLiteral("0"));
+    QCOMPARE(Texts(page->ValueBoxes), Values(SamplesFor(40)));
+    // A packet of another channel refreshes the boxes from channel 0's latest.
+    page->ReadWavePackets(Span(Packet(3, SamplesFor(41))));
+    QCOMPARE(Texts(page->ValueBoxes), Values(SamplesFor(40)));
+    QCOMPARE(page->Label6->text(), QStringLiteral("no"));
+    for (int c : {1, 2, 4, 5})
+        page->ReadWavePackets(Span(Packet(c, SamplesFor(42), 0x0099)));
+    QCOMPARE(page->Label2->text(), QStringLiteral("1"));
+    QCOMPARE(page->Label6->text(), QStringLiteral("0"));
+    QCOMPARE(page->Label28->text(), QStringLiteral("153"));
+}
+
+void TstWavePage::saveNames_data() {
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("x") << QStringLiteral("x") << QStringLiteral("x.bwv");
+    QTest::newRow("x.bwv") << QStringLiteral("x.bwv") << QStringLiteral("x.bwv.bwv");
+}
+
+void TstWavePage::saveNames() {
+    QFETCH(QString, chosen);
+    QFETCH(QString, written);
+    Capture(2);
+    page->Clock = [] { return QDateTime(QDate(2016, 3, 5), QTime(14, 30, 15)); };
+    QString proposed;
+    page->SaveD = [&](const QString& name) {
+        proposed = name;
+        return dir.filePath(chosen);
+    };
+    page->BtnSaveClick();
+    QCOMPARE(proposed, QStringLiteral("20160305"));
+    QVERIFY(shown.isEmpty());
+    QFile file(dir.filePath(written));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.size(), 1440804);
+    QCOMPARE(file.read(4), Raw("02 00 00 00"));
+    QVERIFY(file.remove());
+}
+
+void TstWavePage::saveWithNoRecordsShowsNoData() {
+    bool asked = false;
+    page->SaveD = [&](const QString&) {
+        asked = true;
+        return dir.filePath(QStringLiteral("never"));
+    };
+    page->BtnSaveClick();
+    QVERIFY(!asked);
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QStringLiteral("無資料"));
+    QVERIFY(!shown[0].okCancel);
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("never.bwv"))));
+}
+
+void TstWavePage::newAnsweredCancelOnlyBlanksTheBoxes() {
+    Capture(2);
+    Answer(QMessageBox::Cancel);
+    page->btnNewClick();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QStringLiteral("刪除全部資料嗎?"));
+    QCOMPARE(shown[0].caption, QStringLiteral("注意"));
+    QVERIFY(shown[0].okCancel);
+    QCOMPARE(store->RecordCount, 2);
+    QCOMPARE(page->Label2->text(), QStringLiteral("2"));
+    QCOMPARE(Texts(page->ValueBoxes), Repeated(QStringLiteral(" ")));
+
+    Answer(QMessageBox::Ok);
+    page->btnNewClick();
+    QCOMPARE(store->RecordCount, 0);
+    for (QLabel* l : {page->Label2, page->Label6, page->Label28})
+        QCOMPARE(l->text(), QStringLiteral("0"));
+    QCOMPARE(Texts(page->ValueBoxes), Repeated(QStringLiteral(" ")));
+}
+
+void TstWavePage::delThisOfTheOnlyRecord() {
+    Capture(1);
+    page->btnDelOneClick();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QStringLiteral("刪除這筆資料嗎?"));
+    QCOMPARE(shown[0].caption, QStringLiteral("注意"));
+    QCOMPARE(page->Label2->text(), QStringLiteral("0"));
+    QCOMPARE(page->Label6->text(), QStringLiteral("-1"));
+    QCOMPARE(page->Label28->text(), QStringLiteral("0"));
+    QCOMPARE(Texts(page->ValueBoxes), Repeated(QStringLiteral("0")));
+}
+
+void TstWavePage::loadCancelledAndConfirmedThenCancelled() {
+    Capture(2);
+    bool opened = false;
+    page->OpenD = [&] {
+        opened = true;
+        return QString();
+    };
+    Answer(QMessageBox::Cancel);
+    page->BtnOpenClick();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QStringLiteral("目前資料刪除嗎?"));
+    QVERIFY(!opened);
+    QCOMPARE(store->RecordCount, 2);
+
+    Answer(QMessageBox::Ok);
+    page->BtnOpenClick();
+    QVERIFY(opened);
+    QCOMPARE(store->RecordCount, 0);
+    QCOMPARE(page->Label2->text(), QStringLiteral("0"));
+}
+
+void TstWavePage::saveThenLoadShowsTheLastRecord() {
+    Capture(3, 100);
+    page->SaveD = [&](const QString&) { return dir.filePath(QStringLiteral("three")); };
+    page->BtnSaveClick();
+    page->btnNewClick();
+    page->OpenD = [&] { return dir.filePath(QStringLiteral("three.bwv")); };
+    page->BtnOpenClick();
+    QCOMPARE(shown.size(), 1); // only the New confirmation: the store was empty for Load
+    QCOMPARE(page->Label2->text(), QStringLiteral("3"));
+    QCOMPARE(page->Label6->text(), QStringLiteral("2"));
+    QCOMPARE(Texts(page->ValueBoxes), Values(SamplesFor(100 + 12)));
+    QCOMPARE(page->window()->windowTitle(), dir.filePath(QStringLiteral("three.bwv")));
+    QVERIFY(Holds(store->WaveSamples[5][1], SamplesFor(100 + 11)));
+    QCOMPARE(store->RecordLength[2], 0x0100 + 102);
+}
+
+void TstWavePage::loadRefusesABadCountAndKeepsTheStoreEmpty() {
+    QByteArray bytes(1440804, '\0');
+    bytes.replace(0, 4, Raw("C9 00 00 00"));
+    const QString path = dir.filePath(QStringLiteral("bad.bwv"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    Capture(2);
+    page->OpenD = [&] { return path; };
+    page->BtnOpenClick();
+    QCOMPARE(shown.size(), 2);
+    QVERIFY2(shown[1].text.contains(QStringLiteral("bad.bwv")) &&
+                 shown[1].text.contains(QStringLiteral("201")),
+             qPrintable(shown[1].text));
+    QCOMPARE(store->RecordCount, 0);
+    QCOMPARE(page->window()->windowTitle(), path);
+}
+
+QTEST_MAIN(TstWavePage)
+#include "tst_wave_page.moc"
