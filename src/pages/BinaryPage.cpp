@@ -76,7 +76,7 @@ void TBinaryPage::BuildControls() {
     GroupBox3->setEnabled(false);
 
     GroupBox1 = new QGroupBox(QStringLiteral("  Read Binary  "), this);
-    GroupBox1->setGeometry(16, 146, 264, 130);
+    GroupBox1->setGeometry(16, 430, 264, 130); // below the write side: hidden in use
     Button15 = MakeButton(GroupBox1, QStringLiteral("Read Start"), 10, 24);
     Button22 = MakeButton(GroupBox1, QStringLiteral("Reading"), 10, 56);
     Button22->setEnabled(false);
@@ -88,7 +88,7 @@ void TBinaryPage::BuildControls() {
     MakeLabel(GroupBox1, QStringLiteral("bytes"), 184, 84);
 
     GroupBox2 = new QGroupBox(QStringLiteral("  Write Binary  "), this);
-    GroupBox2->setGeometry(16, 286, 264, 162);
+    GroupBox2->setGeometry(16, 146, 264, 162);
     Button17 = MakeButton(GroupBox2, QStringLiteral("Open Binary"), 10, 24);
     Button20 = MakeButton(GroupBox2, QStringLiteral("Write Start"), 10, 56);
     Button19 = MakeButton(GroupBox2, QStringLiteral("Writing"), 10, 88);
@@ -98,22 +98,22 @@ void TBinaryPage::BuildControls() {
     Edit2 = MakeField(GroupBox2, QStringLiteral("64"), 136, 80);
     MakeLabel(GroupBox2, QStringLiteral("bytes"), 184, 84);
 
-    Button23 = MakeButton(this, QStringLiteral("Verify"), 26, 462);
-    Label77 = MakeLabel(this, QStringLiteral("CRC"), 152, 468);
+    Button23 = MakeButton(this, QStringLiteral("Verify"), 26, 322);
+    Label77 = MakeLabel(this, QStringLiteral("CRC"), 152, 328);
     Label78 = new QLabel(this);
     QFont crcFont = Label78->font();
     crcFont.setBold(true);
     crcFont.setPointSize(12);
     Label78->setFont(crcFont);
-    Label78->setGeometry(186, 462, 90, 27);
+    Label78->setGeometry(186, 322, 90, 27);
 
     ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setGeometry(16, 506, 264, 23);
+    ProgressBar1->setGeometry(16, 362, 264, 23);
     ProgressBar1->setFormat(QStringLiteral("%v / %m lines"));
     ProgressLabel = new QLabel(this);
     ProgressLabel->setWordWrap(true);
     ProgressLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    ProgressLabel->setGeometry(16, 534, 264, 60);
+    ProgressLabel->setGeometry(16, 390, 264, 36);
 
     Memo5 = new TMemo(this);
     Memo5->setGeometry(300, 16, 400, 330);

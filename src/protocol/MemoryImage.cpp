@@ -244,11 +244,12 @@ QString TMemoryImage::ProgressText() const {
     case TTransferPhase::Running:
         return QStringLiteral("%1 line %2 of %3").arg(verb).arg(line).arg(AddressCount);
     case TTransferPhase::Repeating:
-        return QStringLiteral("%1 line %2 of %3: no answer, sent again every 2 s (%4 repeats)")
+        return QStringLiteral("%1 line %2 of %3: no answer, sent again every 2 s (%4 %5)")
             .arg(verb)
             .arg(line)
             .arg(AddressCount)
-            .arg(Repeats);
+            .arg(Repeats)
+            .arg(Repeats == 1 ? QStringLiteral("repeat") : QStringLiteral("repeats"));
     case TTransferPhase::Refused:
         return QStringLiteral("Stopped at line %1 of %2: the board refused it (NAK)")
             .arg(line)
