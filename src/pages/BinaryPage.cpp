@@ -202,6 +202,7 @@ void TBinaryPage::InsertBoth(const QString& line) {
 }
 
 void TBinaryPage::UpdateProgress() {
+    ProgressBar1->setTextVisible(Image.AddressCount > 0);
     ProgressBar1->setRange(0, std::max(Image.AddressCount, 1));
     ProgressBar1->setValue(std::clamp(Image.LineIndex, 0, Image.AddressCount));
     ProgressLabel->setText(Image.ProgressText());

@@ -240,6 +240,8 @@ void TstIoBinaryWithBoard::muteBoardGetsTheLineEvery2s() {
     page->Button19Click();
     const QString first = page->Memo5->FirstLine();
     QVERIFY(first.startsWith(QStringLiteral("TX: 90 47 8C 00 00 22 ")));
+    QCOMPARE(form->TimerWrite.interval(), 2000);
+    QCOMPARE(form->TimerRead.interval(), 2000);
     QVERIFY(QTest::qWaitFor([&] { return Count(page->Memo5, first) == 2; }, 5000));
     QCOMPARE(page->Image.Phase, TTransferPhase::Repeating);
     QVERIFY(page->ProgressLabel->text().contains(QStringLiteral("no answer")));
