@@ -66,7 +66,6 @@ private Q_SLOTS:
     void emptyAddressListSendsNothing();
     void readOfAcknowledgementsSavesNothing();
     void readFinishModeEnablesReadingOnEveryDelivery();
-    void clearEmptiesTheThreeMemos();
 
 private:
     void Deliver(const QByteArray& bytes) { page->ReadDelivery(host->mode, AsSpan(bytes)); }
@@ -391,15 +390,6 @@ void TstBinaryPage::readFinishModeEnablesReadingOnEveryDelivery() {
     Deliver(Raw("05 48 03 E0"));
     QVERIFY(page->Button22->isEnabled());
     QCOMPARE(page->Memo5->FirstLine(), QStringLiteral("NAK"));
-}
-
-void TstBinaryPage::clearEmptiesTheThreeMemos() {
-    page->Button23Click();
-    page->Memo7->InsertFirstLine(QStringLiteral("RX: 90 "));
-    page->ClearClick();
-    QVERIFY(page->Memo5->Lines().isEmpty());
-    QVERIFY(page->Memo6->Lines().isEmpty());
-    QVERIFY(page->Memo7->Lines().isEmpty());
 }
 
 QTEST_MAIN(TstBinaryPage)

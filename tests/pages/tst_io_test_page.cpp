@@ -72,16 +72,8 @@ void TstIoTestPage::limitColours_data() {
     QTest::addColumn<bool>("red");
     QTest::newRow("Big Coil 730") << 0 << 730 << true;
     QTest::newRow("Big Coil 731") << 0 << 731 << false;
-    QTest::newRow("Big Coil 929") << 0 << 929 << false;
-    QTest::newRow("Big Coil 930") << 0 << 930 << true;
-    QTest::newRow("Small Coil 720") << 1 << 720 << true;
-    QTest::newRow("Small Coil 880") << 1 << 880 << true;
-    QTest::newRow("DROP IN2 100") << 4 << 100 << true;
-    QTest::newRow("DROP IN1 99") << 5 << 99 << false;
-    QTest::newRow("COIN RETURN 80") << 6 << 80 << true;
     QTest::newRow("SEN2 1000") << 8 << 1000 << true;
     QTest::newRow("SEN2 1001") << 8 << 1001 << false;
-    QTest::newRow("SEN1 79") << 9 << 79 << false;
 }
 
 void TstIoTestPage::limitColours() {

@@ -43,21 +43,17 @@ class TstMemoryImage : public QObject {
 private Q_SLOTS:
     void addressList_data();
     void addressList();
-    void lineRequestPayloads();
     void lineLengthLimits_data();
     void lineLengthLimits();
     void crc();
     void readSteps_data();
     void readSteps();
-    void shortFrameCountsAsAnEmptyLine();
     void readEndsAtTheImagesLastLine();
     void writeSteps_data();
     void writeSteps();
     void openBinary_data();
     void openBinary();
-    void openBinaryOfAMissingFileLoadsNothing();
     void saveBinaryWritesTheReadLinesOnce();
-    void saveIntoAMissingFolderKeepsTheLines();
 };
 
 void TstMemoryImage::addressList_data() {
@@ -81,24 +77,6 @@ void TstMemoryImage::addressList() {
     image.AddressCount = 7;
     QCOMPARE(image.BuildAddressList(fields[0], fields[1], fields[2], fields[3]), accepted);
     QCOMPARE(Addresses(image), addresses);
-}
-
-void TstMemoryImage::lineRequestPayloads() {
-    TMemoryImage image;
-    image.BuildAddressList(0, 0, 0, 3);
-    (*image.WriteImage)[1][0] = 0x90;
-    (*image.WriteImage)[1][63] = 0x03;
-    image.BeginTransfer(true);
-    image.LineIndex = 1;
-    std::array<uint8_t, 300> payload{};
-    QCOMPARE(image.FillLineRead(payload, 64), 3);
-    QCOMPARE(QByteArray(reinterpret_cast<const char*>(payload.data()), 3), Raw("00 01 40"));
-    QCOMPARE(image.FillLineWrite(payload, 64), 66);
-    QCOMPARE(QByteArray(reinterpret_cast<const char*>(payload.data()), 66),
-             Raw("00 01 90") + QByteArray(62, '\0') + Raw("03"));
-    image.LineIndex = 4; // past the list: nothing to send
-    QCOMPARE(image.FillLineWrite(payload, 64), 0);
-    QCOMPARE(image.FillLineRead(payload, 64), 0);
 }
 
 void TstMemoryImage::lineLengthLimits_data() {
@@ -176,15 +154,6 @@ void TstMemoryImage::readSteps() {
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(line.data()), 65),
                  reply.mid(5, 64) + QByteArray(1, '\0'));
     }
-}
-
-void TstMemoryImage::shortFrameCountsAsAnEmptyLine() {
-    TMemoryImage image;
-    image.BuildAddressList(0, 0, 0, 3);
-    image.BeginTransfer(false);
-    QCOMPARE(image.TakeReadReply(AsSpan(Raw("90 05 50 03 E8"))), TLineStep::SendNext);
-    QCOMPARE(image.ReadLineLength, -2);
-    QCOMPARE(image.LineIndex, 1);
 }
 
 void TstMemoryImage::readEndsAtTheImagesLastLine() {
@@ -268,14 +237,6 @@ void TstMemoryImage::openBinary() {
         QCOMPARE((*image.WriteImage)[1][0], uint8_t(0xEE));
 }
 
-void TstMemoryImage::openBinaryOfAMissingFileLoadsNothing() {
-    TMemoryImage image;
-    const TFileOutcome result = image.OpenBinary(QStringLiteral("/nonexistent/x.bin"), 64);
-    QCOMPARE(result.status, TFileOutcome::Status::Failed);
-    QVERIFY(!result.error.isEmpty());
-    QVERIFY(!image.BinaryLoaded);
-}
-
 void TstMemoryImage::saveBinaryWritesTheReadLinesOnce() {
     TMemoryImage image;
     image.BuildAddressList(0, 0, 0, 3);
@@ -300,17 +261,6 @@ void TstMemoryImage::saveBinaryWritesTheReadLinesOnce() {
     QFile saved(path);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), expected);
-}
-
-void TstMemoryImage::saveIntoAMissingFolderKeepsTheLines() {
-    TMemoryImage image;
-    image.BuildAddressList(0, 0, 0, 0);
-    image.BeginTransfer(false);
-    image.TakeReadReply(AsSpan(LineReply(0, QByteArray(64, '\x01'))));
-    const TFileOutcome result = image.SaveBinary(QStringLiteral("/nonexistent/dir/read.bin"));
-    QCOMPARE(result.status, TFileOutcome::Status::Failed);
-    QVERIFY(!result.error.isEmpty());
-    QCOMPARE(image.LineIndex, 1); // still there to be saved elsewhere
 }
 
 QTEST_APPLESS_MAIN(TstMemoryImage)
