@@ -76,9 +76,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     PageControl1->setGeometry(8, 40, 1161, 745);
     TabSheet1 = new TParameterPage(*this);
     TabSheet2 = new TProtocolTestPage(*this);
-    TabSheet3 = new TIoTestPage;
+    TabSheet3 = new TIoTestPage(*this, Timer1);
     TabSheet4 = new TWavePage(*this, *WaveStore, WaveCapture);
-    TabSheet5 = new TBinaryPage;
+    TabSheet5 = new TBinaryPage(*this, TimerRead, TimerWrite);
     PageControl1->addTab(TabSheet1, QStringLiteral("Parameter Setting"));
     PageControl1->addTab(TabSheet2, QStringLiteral("Protocol Test"));
     PageControl1->addTab(TabSheet3, QStringLiteral("I/O Test"));
@@ -225,6 +225,7 @@ void TForm1::PageControl1Change(int index) {
         reopen();
         Timer1.stop();
         operationMode = Mode::Idle;
+        TabSheet3->ShowStopped();
         break;
     default: // R/W Binary keeps port, mode and poll as they are
         break;
@@ -311,6 +312,18 @@ void TForm1::ReceiveHandler(QObject* /*Sender*/) {
         break;
     case Mode::Wave:
         TabSheet4->ReadWavePackets(bytes);
+        break;
+    case Mode::SensorReport:
+        TabSheet3->ReadDelivery(operationMode, bytes);
+        break;
+    case Mode::ReadFinish:
+    case Mode::ReadStart:
+    case Mode::ReadLine:
+    case Mode::Verify:
+    case Mode::WriteFinish:
+    case Mode::WriteStart:
+    case Mode::WriteLine:
+        TabSheet5->ReadDelivery(operationMode, bytes);
         break;
     default: // no reader: the bytes are only logged
         break;

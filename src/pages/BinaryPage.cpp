@@ -1,14 +1,119 @@
 #include "BinaryPage.h"
 
+#include "Frame.h"
 #include "Memo.h"
+#include "Messages.h"
+#include "Modes.h"
+#include "PageWidgets.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
-TBinaryPage::TBinaryPage(QWidget* parent) : QWidget(parent) {
+#include <algorithm>
+
+namespace {
+constexpr int LogBinary = 5;
+
+QLineEdit* MakeField(QWidget* parent, const QString& text, int x, int y) {
+    auto* edit = new QLineEdit(text, parent);
+    edit->setGeometry(x, y, 41, 21);
+    return edit;
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& caption, int x, int y) {
+    auto* button = new QPushButton(caption, parent);
+    button->setGeometry(x, y, 113, 27);
+    return button;
+}
+} // namespace
+
+TBinaryPage::TBinaryPage(TPageHost& pageHost, QTimer& timerRead, QTimer& timerWrite,
+                         QWidget* parent)
+    : QWidget(parent), host(pageHost), TimerRead(timerRead), TimerWrite(timerWrite) {
+    BuildControls();
+    ChooseFile = [this](bool save) {
+        const QString filter = QStringLiteral("*.bin");
+        return save ? QFileDialog::getSaveFileName(this, QString(), QString(), filter)
+                    : QFileDialog::getOpenFileName(this, QString(), QString(), filter);
+    };
+    connect(Button15, &QPushButton::clicked, this, &TBinaryPage::Button15Click);
+    connect(Button22, &QPushButton::clicked, this, &TBinaryPage::Button22Click);
+    connect(Button21, &QPushButton::clicked, this, &TBinaryPage::Button21Click);
+    connect(Button16, &QPushButton::clicked, this, &TBinaryPage::Button16Click);
+    connect(Button17, &QPushButton::clicked, this, &TBinaryPage::Button17Click);
+    connect(Button20, &QPushButton::clicked, this, &TBinaryPage::Button20Click);
+    connect(Button19, &QPushButton::clicked, this, &TBinaryPage::Button19Click);
+    connect(Button18, &QPushButton::clicked, this, &TBinaryPage::Button18Click);
+    connect(Button23, &QPushButton::clicked, this, &TBinaryPage::Button23Click);
+    connect(Clear, &QPushButton::clicked, this, &TBinaryPage::ClearClick);
+    connect(&TimerRead, &QTimer::timeout, this, &TBinaryPage::TimerReadTimer);
+    connect(&TimerWrite, &QTimer::timeout, this, &TBinaryPage::TimerWriteTimer);
+    UpdateProgress();
+}
+
+void TBinaryPage::BuildControls() {
+    GroupBox3 = new QGroupBox(QStringLiteral("  Address Set  "), this);
+    GroupBox3->setGeometry(16, 16, 264, 120);
+    MakeLabel(GroupBox3, QStringLiteral("Block"), 12, 30);
+    MakeLabel(GroupBox3, QStringLiteral("from"), 60, 30);
+    Edit5 = MakeField(GroupBox3, QStringLiteral("0"), 92, 26);
+    MakeLabel(GroupBox3, QStringLiteral("to"), 146, 30);
+    Edit6 = MakeField(GroupBox3, QStringLiteral("0"), 166, 26);
+    MakeLabel(GroupBox3, QStringLiteral("Line"), 12, 60);
+    MakeLabel(GroupBox3, QStringLiteral("from"), 60, 60);
+    Edit7 = MakeField(GroupBox3, QStringLiteral("0"), 92, 56);
+    MakeLabel(GroupBox3, QStringLiteral("to"), 146, 60);
+    Edit8 = MakeField(GroupBox3, QStringLiteral("3"), 166, 56);
+    MakeLabel(GroupBox3, QStringLiteral("Length"), 12, 90);
+    Edit3 = MakeField(GroupBox3, QStringLiteral("64"), 92, 86);
+    MakeLabel(GroupBox3, QStringLiteral("bytes"), 140, 90);
+    GroupBox3->setEnabled(false);
+
     GroupBox1 = new QGroupBox(QStringLiteral("  Read Binary  "), this);
-    GroupBox1->setGeometry(16, 200, 250, 140);
+    GroupBox1->setGeometry(16, 430, 264, 130); // below the write side: hidden in use
+    Button15 = MakeButton(GroupBox1, QStringLiteral("Read Start"), 10, 24);
+    Button22 = MakeButton(GroupBox1, QStringLiteral("Reading"), 10, 56);
+    Button22->setEnabled(false);
+    Button21 = MakeButton(GroupBox1, QStringLiteral("Read Finish"), 10, 88);
+    Button16 = MakeButton(GroupBox1, QStringLiteral("Save Binary"), 136, 24);
+    MakeLabel(GroupBox1, QStringLiteral("Received Length"), 136, 62);
+    Edit1 = MakeField(GroupBox1, QStringLiteral("64"), 136, 80);
+    Edit1->setEnabled(false);
+    MakeLabel(GroupBox1, QStringLiteral("bytes"), 184, 84);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("  Write Binary  "), this);
+    GroupBox2->setGeometry(16, 146, 264, 162);
+    Button17 = MakeButton(GroupBox2, QStringLiteral("Open Binary"), 10, 24);
+    Button20 = MakeButton(GroupBox2, QStringLiteral("Write Start"), 10, 56);
+    Button19 = MakeButton(GroupBox2, QStringLiteral("Writing"), 10, 88);
+    Button19->setEnabled(false);
+    Button18 = MakeButton(GroupBox2, QStringLiteral("Write Finish"), 10, 120);
+    MakeLabel(GroupBox2, QStringLiteral("Send Data Length"), 136, 62);
+    Edit2 = MakeField(GroupBox2, QStringLiteral("64"), 136, 80);
+    MakeLabel(GroupBox2, QStringLiteral("bytes"), 184, 84);
+
+    Button23 = MakeButton(this, QStringLiteral("Verify"), 26, 322);
+    Label77 = MakeLabel(this, QStringLiteral("CRC"), 152, 328);
+    Label78 = new QLabel(this);
+    QFont crcFont = Label78->font();
+    crcFont.setBold(true);
+    crcFont.setPointSize(12);
+    Label78->setFont(crcFont);
+    Label78->setGeometry(186, 322, 90, 27);
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setGeometry(16, 362, 264, 23);
+    ProgressBar1->setFormat(QStringLiteral("%v / %m lines"));
+    ProgressLabel = new QLabel(this);
+    ProgressLabel->setWordWrap(true);
+    ProgressLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    ProgressLabel->setGeometry(16, 390, 264, 36);
 
     Memo5 = new TMemo(this);
     Memo5->setGeometry(300, 16, 400, 330);
@@ -18,11 +123,355 @@ TBinaryPage::TBinaryPage(QWidget* parent) : QWidget(parent) {
     Memo7->setGeometry(300, 360, 840, 310);
     Clear = new QPushButton(QStringLiteral("Clear"), this);
     Clear->setGeometry(300, 680, 75, 25);
-    connect(Clear, &QPushButton::clicked, this, &TBinaryPage::ClearClick);
+}
+
+void TBinaryPage::Tell(const QString& text, const QString& caption, const QString& detail) {
+    Messages::Show(this, {text, caption, detail, false});
+}
+
+bool TBinaryPage::ReadField(QLineEdit* edit, int& value) {
+    bool ok = false;
+    value = edit->text().trimmed().toInt(&ok);
+    if (!ok)
+        Tell(QStringLiteral("'%1' is not a valid integer value").arg(edit->text()));
+    return ok;
+}
+
+bool TBinaryPage::LineLength(TLineUse use, int& length) {
+    if (!ReadField(Edit3, length))
+        return false;
+    if (const auto problem = LineLengthProblem(length, use)) {
+        Tell(*problem);
+        return false;
+    }
+    return true;
+}
+
+bool TBinaryPage::BuildAddressList() {
+    Image.AddressCount = 0;
+    int blockFrom = 0;
+    int blockTo = 0;
+    int lineFrom = 0;
+    int lineTo = 0;
+    if (!ReadField(Edit5, blockFrom) || !ReadField(Edit6, blockTo) || !ReadField(Edit7, lineFrom) ||
+        !ReadField(Edit8, lineTo))
+        return false;
+    if (!Image.BuildAddressList(blockFrom, blockTo, lineFrom, lineTo)) {
+        Tell(QStringLiteral("Blocks and lines are 0 to 255."));
+        return false;
+    }
+    return true;
+}
+
+void TBinaryPage::SendSimple(int mode, uint8_t command) {
+    host.SetOperationMode(mode);
+    host.SendFrameEtx(0, command, LogBinary);
+}
+
+bool TBinaryPage::SendLineRead() {
+    int length = 0;
+    if (!LineLength(TLineUse::Read, length))
+        return false;
+    std::span<uint8_t> payload(host.FrameBuffer().data() + PayloadOffset,
+                               FrameBufferSize - PayloadOffset);
+    const int n = Image.FillLineRead(payload, length);
+    if (n == 0)
+        return false;
+    host.SetOperationMode(Mode::ReadLine);
+    host.SendFrameEtx(n, MemoryCommand::ReadLine, LogBinary);
+    return true;
+}
+
+bool TBinaryPage::SendLineWrite() {
+    int length = 0;
+    if (!LineLength(TLineUse::Write, length))
+        return false;
+    std::span<uint8_t> payload(host.FrameBuffer().data() + PayloadOffset,
+                               FrameBufferSize - PayloadOffset);
+    const int n = Image.FillLineWrite(payload, length);
+    if (n == 0)
+        return false;
+    host.SetOperationMode(Mode::WriteLine);
+    host.SendFrameEtx(n, MemoryCommand::WriteLine, LogBinary);
+    return true;
+}
+
+void TBinaryPage::InsertBoth(const QString& line) {
+    Memo5->InsertFirstLine(line);
+    Memo6->InsertFirstLine(line);
+}
+
+void TBinaryPage::UpdateProgress() {
+    ProgressBar1->setTextVisible(Image.AddressCount > 0);
+    ProgressBar1->setRange(0, std::max(Image.AddressCount, 1));
+    ProgressBar1->setValue(std::clamp(Image.LineIndex, 0, Image.AddressCount));
+    ProgressLabel->setText(Image.ProgressText());
+}
+
+void TBinaryPage::Button15Click() {
+    Image.AddressCount = 0;
+    SendSimple(Mode::ReadStart, MemoryCommand::ReadStart);
+    BuildAddressList();
+    Button22->setEnabled(true);
+}
+
+void TBinaryPage::Button22Click() {
+    int length = 0;
+    if (!LineLength(TLineUse::Read, length))
+        return;
+    if (Image.AddressCount == 0) {
+        ProgressLabel->setText(QStringLiteral("No lines to read"));
+        return;
+    }
+    Image.BeginTransfer(false);
+    if (SendLineRead())
+        TimerRead.start();
+    Button22->setEnabled(false);
+    UpdateProgress();
+}
+
+void TBinaryPage::TimerReadTimer() {
+    if (!Image.LineToSend()) {
+        TimerRead.stop();
+        return;
+    }
+    Image.NoteRepeat();
+    if (!SendLineRead())
+        TimerRead.stop();
+    UpdateProgress();
+}
+
+void TBinaryPage::Button21Click() {
+    SendSimple(Mode::ReadFinish, MemoryCommand::ReadFinish);
+    Button22->setEnabled(false);
+    TimerRead.stop();
+    if (!Image.Writing)
+        Image.NoteFinish();
+    UpdateProgress();
+}
+
+void TBinaryPage::Button16Click() {
+    if (Image.LineIndex == 0) {
+        Tell(QStringLiteral("No Data!"));
+        return;
+    }
+    // The last read reply was not a line (an acknowledgement counted as one): the
+    // file would be empty, so say so instead of "Write Ok!".
+    if (Image.ReadLineLength <= 0) {
+        Tell(QStringLiteral("No Data!"), QString(),
+             QStringLiteral("The read replies carried no line data; no file was written."));
+        return;
+    }
+    const QString name = ChooseFile(true);
+    if (name.isEmpty())
+        return;
+    const QString path = name + QStringLiteral(".bin");
+    const TFileOutcome outcome = Image.SaveBinary(path);
+    if (outcome.status != TFileOutcome::Status::Ok) {
+        Tell(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), outcome.error));
+        return;
+    }
+    Tell(QStringLiteral("Write Ok!"));
+}
+
+void TBinaryPage::Button17Click() {
+    const QString name = ChooseFile(false);
+    if (name.isEmpty())
+        return;
+    int length = 0;
+    if (!LineLength(TLineUse::Image, length))
+        return;
+    const TFileOutcome outcome = Image.OpenBinary(name, length);
+    switch (outcome.status) {
+    case TFileOutcome::Status::TooManyLines:
+        Tell(QStringLiteral("Bin error"), QStringLiteral("Line over 1000"));
+        break;
+    case TFileOutcome::Status::Failed:
+        Tell(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(name), outcome.error));
+        break;
+    case TFileOutcome::Status::Ok:
+        ProgressLabel->setText(QStringLiteral("%1 lines loaded from %2")
+                                   .arg(outcome.lines)
+                                   .arg(QDir::toNativeSeparators(name)));
+        break;
+    }
+}
+
+void TBinaryPage::Button20Click() {
+    if (!Image.BinaryLoaded)
+        return;
+    SendSimple(Mode::WriteStart, MemoryCommand::WriteStart);
+    Button19->setEnabled(true);
+}
+
+void TBinaryPage::Button19Click() {
+    if (!Image.BinaryLoaded)
+        return;
+    int length = 0;
+    if (!LineLength(TLineUse::Write, length) || !BuildAddressList())
+        return;
+    if (Image.AddressCount == 0) {
+        ProgressLabel->setText(QStringLiteral("No lines to write"));
+        return;
+    }
+    // The write image holds 1000 lines; lines beyond it do not exist to be sent.
+    if (Image.AddressCount > TMemoryImage::ImageLines) {
+        Tell(QStringLiteral("%1 lines are more than the write image's %2.")
+                 .arg(Image.AddressCount)
+                 .arg(TMemoryImage::ImageLines));
+        Image.AddressCount = 0;
+        return;
+    }
+    Image.BeginTransfer(true);
+    if (SendLineWrite())
+        TimerWrite.start();
+    UpdateProgress();
+}
+
+void TBinaryPage::TimerWriteTimer() {
+    if (!Image.LineToSend()) {
+        TimerWrite.stop();
+        return;
+    }
+    Image.NoteRepeat();
+    if (!SendLineWrite())
+        TimerWrite.stop();
+    UpdateProgress();
+}
+
+void TBinaryPage::Button18Click() {
+    if (!Image.BinaryLoaded)
+        return;
+    SendSimple(Mode::WriteFinish, MemoryCommand::WriteFinish);
+    Button19->setEnabled(false);
+    TimerWrite.stop();
+    if (Image.Writing)
+        Image.NoteFinish();
+    UpdateProgress();
+}
+
+void TBinaryPage::Button23Click() {
+    SendSimple(Mode::Verify, MemoryCommand::Verify);
 }
 
 void TBinaryPage::ClearClick() {
     Memo5->Clear();
     Memo6->Clear();
     Memo7->Clear();
+}
+
+void TBinaryPage::ReadDelivery(int mode, std::span<const uint8_t> bytes) {
+    const auto rule = RuleForMode(mode);
+    if (!rule || (mode != Mode::ReadFinish && mode != Mode::ReadStart && mode != Mode::ReadLine &&
+                  mode != Mode::Verify && mode != Mode::WriteFinish && mode != Mode::WriteStart &&
+                  mode != Mode::WriteLine))
+        return;
+    // Read Finish's reader enables "Reading" on every delivery, complete or not.
+    if (mode == Mode::ReadFinish)
+        Button22->setEnabled(true);
+    ReadReplies(host, mode, bytes,
+                [&](TReplyEnd, std::span<const uint8_t> reply) { OnReply(mode, reply); });
+}
+
+void TBinaryPage::OnReply(int mode, std::span<const uint8_t> reply) {
+    switch (mode) {
+    case Mode::ReadLine:
+        ReadLineReply(reply);
+        break;
+    case Mode::WriteLine:
+        WriteLineReply(reply);
+        break;
+    case Mode::ReadFinish:
+    case Mode::ReadStart:
+    case Mode::WriteFinish:
+    case Mode::WriteStart:
+        AckReply(mode, reply);
+        break;
+    case Mode::Verify:
+        VerifyReply(reply);
+        break;
+    default:
+        break;
+    }
+}
+
+void TBinaryPage::ReadLineReply(std::span<const uint8_t> reply) {
+    TimerRead.stop();
+    switch (Image.TakeReadReply(reply)) {
+    case TLineStep::SendNext:
+    case TLineStep::SendAgain:
+        if (SendLineRead())
+            TimerRead.start();
+        break;
+    case TLineStep::ImageFull:
+        Tell(QStringLiteral("Read stopped at line %1: the read image holds %1 lines.")
+                 .arg(TMemoryImage::ImageLines));
+        break;
+    case TLineStep::Complete:
+    case TLineStep::Refused:
+    case TLineStep::Ignore:
+        break;
+    }
+    UpdateProgress();
+}
+
+void TBinaryPage::WriteLineReply(std::span<const uint8_t> reply) {
+    TimerWrite.stop();
+    switch (Image.TakeWriteReply(reply)) {
+    case TLineStep::SendNext:
+        InsertBoth(QStringLiteral("ACK"));
+        if (SendLineWrite())
+            TimerWrite.start();
+        break;
+    case TLineStep::SendAgain:
+        if (SendLineWrite())
+            TimerWrite.start();
+        break;
+    case TLineStep::Complete:
+        InsertBoth(QStringLiteral("ACK"));
+        break;
+    case TLineStep::Refused: // the write stands still until the user acts
+    case TLineStep::ImageFull:
+    case TLineStep::Ignore:
+        break;
+    }
+    UpdateProgress();
+}
+
+void TBinaryPage::AckReply(int mode, std::span<const uint8_t> reply) {
+    switch (DecodeAck(reply)) {
+    case TAckCode::Ack:
+        InsertBoth(QStringLiteral("ACK"));
+        if (mode == Mode::ReadStart || mode == Mode::ReadFinish)
+            Button22->setEnabled(true);
+        else if (mode == Mode::WriteStart)
+            Button19->setEnabled(true);
+        break;
+    case TAckCode::Nak:
+        InsertBoth(QStringLiteral("NAK"));
+        break;
+    case TAckCode::Other:
+        break;
+    }
+}
+
+void TBinaryPage::VerifyReply(std::span<const uint8_t> reply) {
+    if (!FrameSumRight(reply) || reply.size() < 6 || reply[2] != MemoryCommand::Verify)
+        return;
+    int length = 0;
+    if (!ReadField(Edit3, length))
+        return;
+    const auto crc = Image.WriteImageCrc(length);
+    if (!crc) {
+        Tell(QStringLiteral("No CRC over %1 lines of %2 bytes: the write image holds %3 lines of "
+                            "%4 bytes.")
+                 .arg(Image.AddressCount)
+                 .arg(length)
+                 .arg(TMemoryImage::ImageLines)
+                 .arg(TMemoryImage::ImageLineBytes));
+        return;
+    }
+    Label78->setText(CrcText(*crc));
+    const bool match = reply[3] == (*crc >> 8) && reply[4] == (*crc & 0xFF);
+    Tell(match ? QStringLiteral("Verify ok") : QStringLiteral("Verify Error!!"));
 }
