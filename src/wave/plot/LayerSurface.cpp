@@ -1,0 +1,326 @@
+#include "LayerSurface.h"
+
+#include "PlotMath.h"
+#include "TextMask.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+constexpr size_t MaxDamageRects = 64; // beyond that one full pass is cheaper
+constexpr uint32_t Alpha(uint32_t c) {
+    return c >> 24;
+}
+// The pixels between two corners, both included (QRect::normalized() would drop an
+// edge of a rectangle given right to left).
+QRect Span(int x1, int y1, int x2, int y2) {
+    return QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
+                 QPoint(std::max(x1, x2), std::max(y1, y2)));
+}
+} // namespace
+
+TLayerSurface::TLayerSurface(int width, int height, uint32_t background)
+    : TPixelSurface(width, height, background), Shown(width, height, QImage::Format_ARGB32) {}
+
+TLayerSurface::TLayer* TLayerSurface::Find(TLayerId layer) {
+    const auto it = Layers.find(layer);
+    return it == Layers.end() ? nullptr : it->second.get();
+}
+
+TLayerId TLayerSurface::CreateLayer(TLayerRole role) {
+    auto layer = std::make_unique<TLayer>();
+    layer->Id = NewLayerId();
+    layer->Role = role;
+    if (role == TLayerRole::Cursor) {
+        // Redrawn on every move: keep its bitmap rather than allocate it each time.
+        layer->Dense = true;
+        layer->Pixels.assign(static_cast<size_t>(Width()) * static_cast<size_t>(Height()), 0);
+    }
+    Order.push_back(layer.get());
+    const TLayerId id = layer->Id;
+    Layers.emplace(id, std::move(layer));
+    Restack();
+    return id;
+}
+
+void TLayerSurface::FreeLayer(TLayerId layer) {
+    const TLayer* found = Find(layer);
+    if (!found)
+        return;
+    Order.erase(Order.begin() + static_cast<std::ptrdiff_t>(found->Position));
+    Layers.erase(layer);
+    Restack();
+}
+
+void TLayerSurface::BringToFront(TLayerId layer) {
+    TLayer* found = Find(layer);
+    if (!found || found->Position + 1 == Order.size())
+        return;
+    Order.erase(Order.begin() + static_cast<std::ptrdiff_t>(found->Position));
+    Order.push_back(found);
+    Restack();
+}
+
+std::vector<TLayerId> TLayerSurface::Stack() const {
+    std::vector<TLayerId> ids;
+    ids.reserve(Order.size());
+    for (const TLayer* layer : Order)
+        ids.push_back(layer->Id);
+    return ids;
+}
+
+void TLayerSurface::Restack() {
+    PrefixEnd = Order.size();
+    for (size_t i = 0; i < Order.size(); ++i) {
+        Order[i]->Position = i;
+        if (Order[i]->Role == TLayerRole::Cursor && PrefixEnd == Order.size())
+            PrefixEnd = i;
+    }
+    if (PrefixValid) {
+        const bool same = PrefixIds.size() == PrefixEnd &&
+                          std::equal(PrefixIds.begin(), PrefixIds.end(), Order.begin(),
+                                     [](TLayerId id, const TLayer* l) { return id == l->Id; });
+        PrefixValid = same;
+    }
+    ShownAllDirty = true;
+    Changed(Bounds());
+}
+
+void TLayerSurface::Touched(const TLayer& layer, const QRect& rect) {
+    if (rect.isEmpty())
+        return;
+    if (layer.Position < PrefixEnd) {
+        PrefixValid = false;
+    } else if (Damage.size() < MaxDamageRects) {
+        Damage.push_back(rect);
+    } else {
+        ShownAllDirty = true;
+    }
+    Changed(rect);
+}
+
+void TLayerSurface::Densify(TLayer& layer) {
+    if (layer.Dense)
+        return;
+    layer.Pixels.assign(static_cast<size_t>(Width()) * static_cast<size_t>(Height()), 0);
+    for (const TRun& run : layer.Runs)
+        for (int y = run.Y; y < run.Y + run.Length; ++y)
+            layer.Pixels[static_cast<size_t>(y) * static_cast<size_t>(Width()) + run.X] =
+                layer.Palette[run.Colour];
+    std::vector<TRun>().swap(layer.Runs);
+    std::vector<uint32_t>().swap(layer.Palette);
+    layer.Dense = true;
+}
+
+void TLayerSurface::AddRun(TLayer& layer, int x, int y, int length, uint32_t colour) {
+    auto found = std::find(layer.Palette.begin(), layer.Palette.end(), colour);
+    if (found == layer.Palette.end()) {
+        if (layer.Palette.size() > 0xFFFF) {
+            Densify(layer); // more colours than a run can name
+            for (int i = 0; i < length; ++i)
+                Put(layer, x, y + i, colour, false);
+            return;
+        }
+        layer.Palette.push_back(colour);
+        found = layer.Palette.end() - 1;
+    }
+    const auto index = static_cast<uint16_t>(found - layer.Palette.begin());
+    if (!layer.Runs.empty()) {
+        // Lines step one row at a time: grow the last run instead of starting one.
+        TRun& last = layer.Runs.back();
+        if (last.X == x && last.Colour == index && last.Length + length <= 0xFFFF) {
+            if (last.Y + last.Length == y) {
+                last.Length = static_cast<uint16_t>(last.Length + length);
+                return;
+            }
+            if (y + length == last.Y) {
+                last.Y = static_cast<uint16_t>(y);
+                last.Length = static_cast<uint16_t>(last.Length + length);
+                return;
+            }
+        }
+    }
+    layer.Runs.push_back(
+        {static_cast<uint16_t>(x), static_cast<uint16_t>(y), static_cast<uint16_t>(length), index});
+}
+
+// One pixel of a drawing operation: set, or blended by the colour's alpha.
+void TLayerSurface::Put(TLayer& layer, int x, int y, uint32_t colour, bool blend) {
+    if (x < 0 || y < 0 || x >= Width() || y >= Height())
+        return;
+    if (blend && Alpha(colour) == 0)
+        return;
+    if (!layer.Dense) {
+        if (Alpha(colour) == 255) {
+            AddRun(layer, x, y, 1, colour);
+            return;
+        }
+        Densify(layer);
+    }
+    uint32_t& pixel =
+        layer
+            .Pixels[static_cast<size_t>(y) * static_cast<size_t>(Width()) + static_cast<size_t>(x)];
+    pixel = blend ? PlotMath::BlendPixel(colour, pixel) : colour;
+}
+
+void TLayerSurface::Clear(TLayerId id, uint32_t colour) {
+    TLayer* layer = Find(id);
+    if (!layer)
+        return;
+    const QRect old = layer->Ink;
+    layer->Runs.clear(); // keeps its capacity: a cleared trace layer is redrawn next
+    layer->Palette.clear();
+    if (colour == 0) {
+        if (layer->Dense && layer->Role == TLayerRole::Cursor) {
+            for (int y = old.top(); y <= old.bottom(); ++y)
+                std::fill_n(layer->Pixels.begin() + static_cast<std::ptrdiff_t>(y) * Width() +
+                                old.left(),
+                            old.width(), 0u);
+        } else if (layer->Dense) {
+            std::vector<uint32_t>().swap(layer->Pixels);
+            layer->Dense = false;
+        }
+        layer->Ink = QRect();
+        Touched(*layer, old);
+        return;
+    }
+    layer->Dense = true;
+    layer->Pixels.assign(static_cast<size_t>(Width()) * static_cast<size_t>(Height()), colour);
+    layer->Ink = Bounds();
+    Touched(*layer, Bounds());
+}
+
+void TLayerSurface::Line(TLayerId id, int x1, int y1, int x2, int y2, uint32_t colour) {
+    TLayer* layer = Find(id);
+    if (!layer)
+        return;
+    PlotMath::ForEachLinePixel(x1, y1, x2, y2,
+                               [&](int x, int y) { Put(*layer, x, y, colour, false); });
+    const QRect rect = Span(x1, y1, x2, y2) & Bounds();
+    layer->Ink |= rect;
+    Touched(*layer, rect);
+}
+
+void TLayerSurface::FillRect(TLayerId id, int x1, int y1, int x2, int y2, uint32_t colour) {
+    TLayer* layer = Find(id);
+    if (!layer || x2 <= x1 || y2 <= y1) // QRect would turn a reversed one round
+        return;
+    const QRect rect = QRect(x1, y1, x2 - x1, y2 - y1) & Bounds();
+    if (rect.isEmpty())
+        return;
+    if (!layer->Dense && Alpha(colour) == 255) {
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            AddRun(*layer, x, rect.top(), rect.height(), colour);
+    } else {
+        Densify(*layer);
+        for (int y = rect.top(); y <= rect.bottom(); ++y)
+            std::fill_n(layer->Pixels.begin() + static_cast<std::ptrdiff_t>(y) * Width() +
+                            rect.left(),
+                        rect.width(), colour);
+    }
+    layer->Ink |= rect;
+    Touched(*layer, rect);
+}
+
+void TLayerSurface::DottedLine(TLayerId id, int x1, int y1, int x2, int y2) {
+    TLayer* layer = Find(id);
+    if (!layer)
+        return;
+    int n = 0;
+    PlotMath::ForEachLinePixel(x1, y1, x2, y2, [&](int x, int y) {
+        if (x != x2 || y != y2)
+            Put(*layer, x, y, PlotMath::StippleColour(n), true);
+        ++n;
+    });
+    const QRect rect = Span(x1, y1, x2, y2) & Bounds();
+    layer->Ink |= rect;
+    Touched(*layer, rect);
+}
+
+void TLayerSurface::Text(TLayerId id, int x, int y, const QString& text, uint32_t colour,
+                         int points) {
+    TLayer* layer = Find(id);
+    if (!layer)
+        return;
+    const TTextMask mask = TextMask(text, points);
+    for (const QPoint& p : mask.Pixels)
+        Put(*layer, x + p.x(), y + p.y(), colour, true);
+    const QRect rect = QRect(x, y, mask.Width, mask.Height) & Bounds();
+    layer->Ink |= rect;
+    Touched(*layer, rect);
+}
+
+void TLayerSurface::ComposeLayer(uint32_t* target, const TLayer& layer, const QRect& clip) const {
+    const size_t width = static_cast<size_t>(Width());
+    if (!layer.Dense) {
+        const QRect area = clip & Bounds();
+        if (area.isEmpty())
+            return;
+        for (const TRun& run : layer.Runs) {
+            if (run.X < area.left() || run.X > area.right())
+                continue;
+            const int from = std::max<int>(run.Y, area.top());
+            const int to = std::min<int>(run.Y + run.Length - 1, area.bottom());
+            const uint32_t colour = layer.Palette[run.Colour];
+            for (int y = from; y <= to; ++y)
+                target[static_cast<size_t>(y) * width + run.X] = colour;
+        }
+        return;
+    }
+    const QRect area = clip & layer.Ink & Bounds();
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const uint32_t* src = layer.Pixels.data() + static_cast<size_t>(y) * width;
+        uint32_t* dst = target + static_cast<size_t>(y) * width;
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (Alpha(src[x]) != 0)
+                dst[x] = PlotMath::BlendPixel(src[x], dst[x]);
+    }
+}
+
+const QImage& TLayerSurface::Composite() {
+    const size_t width = static_cast<size_t>(Width());
+    if (!PrefixValid) {
+        Prefix.assign(width * static_cast<size_t>(Height()), Background());
+        PrefixIds.clear();
+        for (size_t i = 0; i < PrefixEnd; ++i) {
+            ComposeLayer(Prefix.data(), *Order[i], Bounds());
+            PrefixIds.push_back(Order[i]->Id);
+        }
+        PrefixValid = true;
+        ShownAllDirty = true;
+    }
+    auto* shown = reinterpret_cast<uint32_t*>(Shown.bits());
+    const auto recompose = [&](const QRect& rect) {
+        const QRect area = rect & Bounds();
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            std::memcpy(shown + static_cast<size_t>(y) * width + area.left(),
+                        Prefix.data() + static_cast<size_t>(y) * width + area.left(),
+                        static_cast<size_t>(area.width()) * sizeof(uint32_t));
+        for (size_t i = PrefixEnd; i < Order.size(); ++i)
+            ComposeLayer(shown, *Order[i], area);
+    };
+    if (ShownAllDirty) {
+        recompose(Bounds());
+    } else {
+        for (const QRect& rect : Damage)
+            recompose(rect);
+    }
+    Damage.clear();
+    ShownAllDirty = false;
+    return Shown;
+}
+
+size_t TLayerSurface::MemoryBytes() const {
+    size_t bytes = Prefix.capacity() * sizeof(uint32_t) + static_cast<size_t>(Shown.sizeInBytes()) +
+                   Order.capacity() * sizeof(TLayer*) + PrefixIds.capacity() * sizeof(TLayerId);
+    for (const auto& [id, layer] : Layers)
+        bytes += sizeof(TLayer) + layer->Runs.capacity() * sizeof(TRun) +
+                 layer->Palette.capacity() * sizeof(uint32_t) +
+                 layer->Pixels.capacity() * sizeof(uint32_t);
+    return bytes;
+}
+
+bool TLayerSurface::IsDense(TLayerId id) const {
+    const auto it = Layers.find(id);
+    return it != Layers.end() && it->second->Dense;
+}
