@@ -324,3 +324,17 @@ bool TLayerSurface::IsDense(TLayerId id) const {
     const auto it = Layers.find(id);
     return it != Layers.end() && it->second->Dense;
 }
+
+uint32_t TLayerSurface::LayerPixel(TLayerId id, int x, int y) const {
+    const auto it = Layers.find(id);
+    if (it == Layers.end() || !Bounds().contains(x, y))
+        return 0;
+    const TLayer& layer = *it->second;
+    if (layer.Dense)
+        return layer
+            .Pixels[static_cast<size_t>(y) * static_cast<size_t>(Width()) + static_cast<size_t>(x)];
+    for (auto run = layer.Runs.rbegin(); run != layer.Runs.rend(); ++run)
+        if (run->X == x && y >= run->Y && y < run->Y + run->Length)
+            return layer.Palette[run->Colour];
+    return 0;
+}

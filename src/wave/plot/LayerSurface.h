@@ -22,6 +22,7 @@ public:
     void Text(TLayerId layer, int x, int y, const QString& text, uint32_t colour,
               int points) override;
     bool HasLayer(TLayerId layer) const override { return Layers.contains(layer); }
+    uint32_t LayerPixel(TLayerId layer, int x, int y) const override;
     std::vector<TLayerId> Stack() const override;
     TLayerId TopmostLayer() const override { return Order.empty() ? NoLayer : Order.back()->Id; }
     const QImage& Composite() override;

@@ -51,6 +51,8 @@ public:
                       int points) = 0;
 
     virtual bool HasLayer(TLayerId layer) const = 0;
+    // One pixel of one layer (0 for a layer not in the stack or outside it).
+    virtual uint32_t LayerPixel(TLayerId layer, int x, int y) const = 0;
     // Layer ids bottom to top.
     virtual std::vector<TLayerId> Stack() const = 0;
     // What the surface shows: the background with every layer composed over it.

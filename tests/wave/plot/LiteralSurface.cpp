@@ -135,3 +135,10 @@ size_t TLiteralSurface::MemoryBytes() const {
         bytes += l.Pixels.capacity() * sizeof(uint32_t);
     return bytes;
 }
+
+uint32_t TLiteralSurface::LayerPixel(TLayerId layer, int x, int y) const {
+    for (const TLayer& l : Layers)
+        if (l.Id == layer && x >= 0 && y >= 0 && x < Width() && y < Height())
+            return l.Pixels[static_cast<size_t>(y * Width() + x)];
+    return 0;
+}

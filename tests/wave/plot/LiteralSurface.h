@@ -21,6 +21,7 @@ public:
     void Text(TLayerId layer, int x, int y, const QString& text, uint32_t colour,
               int points) override;
     bool HasLayer(TLayerId layer) const override;
+    uint32_t LayerPixel(TLayerId layer, int x, int y) const override;
     std::vector<TLayerId> Stack() const override;
     TLayerId TopmostLayer() const override;
     const QImage& Composite() override;
