@@ -104,44 +104,63 @@ void TLayerSurface::Densify(TLayer& layer) {
         return;
     layer.Pixels.assign(static_cast<size_t>(Width()) * static_cast<size_t>(Height()), 0);
     for (const TRun& run : layer.Runs)
-        for (int y = run.Y; y < run.Y + run.Length; ++y)
-            layer.Pixels[static_cast<size_t>(y) * static_cast<size_t>(Width()) + run.X] =
-                layer.Palette[run.Colour];
+        for (int i = 0; i < run.Length; ++i) {
+            const size_t x = run.X + (run.Vertical ? 0u : static_cast<size_t>(i));
+            const size_t y = run.Y + (run.Vertical ? static_cast<size_t>(i) : 0u);
+            layer.Pixels[y * static_cast<size_t>(Width()) + x] = layer.Palette[run.Colour];
+        }
     std::vector<TRun>().swap(layer.Runs);
     std::vector<uint32_t>().swap(layer.Palette);
     layer.Dense = true;
 }
 
-void TLayerSurface::AddRun(TLayer& layer, int x, int y, int length, uint32_t colour) {
-    auto found = std::find(layer.Palette.begin(), layer.Palette.end(), colour);
-    if (found == layer.Palette.end()) {
-        if (layer.Palette.size() > 0xFFFF) {
-            Densify(layer); // more colours than a run can name
-            for (int i = 0; i < length; ++i)
-                Put(layer, x, y + i, colour, false);
-            return;
-        }
-        layer.Palette.push_back(colour);
-        found = layer.Palette.end() - 1;
-    }
-    const auto index = static_cast<uint16_t>(found - layer.Palette.begin());
+int TLayerSurface::PaletteIndex(TLayer& layer, uint32_t colour) {
+    const auto found = std::find(layer.Palette.begin(), layer.Palette.end(), colour);
+    if (found != layer.Palette.end())
+        return static_cast<int>(found - layer.Palette.begin());
+    if (layer.Palette.size() > 0xFF)
+        return -1; // more colours than a run can name
+    layer.Palette.push_back(colour);
+    return static_cast<int>(layer.Palette.size()) - 1;
+}
+
+// A line's pixel, inside the layer: grows the last run when it continues it, as a
+// line's pixels mostly do (rows of a flat stretch, columns of a steep one).
+void TLayerSurface::AddPixel(TLayer& layer, int x, int y, int colourIndex) {
     if (!layer.Runs.empty()) {
-        // Lines step one row at a time: grow the last run instead of starting one.
         TRun& last = layer.Runs.back();
-        if (last.X == x && last.Colour == index && last.Length + length <= 0xFFFF) {
-            if (last.Y + last.Length == y) {
-                last.Length = static_cast<uint16_t>(last.Length + length);
-                return;
+        if (last.Colour == colourIndex && last.Length < 0xFFFF) {
+            const bool single = last.Length == 1;
+            if ((last.Vertical || single) && last.X == x) {
+                if (last.Y + last.Length == y) {
+                    last.Vertical = 1;
+                    ++last.Length;
+                    return;
+                }
+                if (y + 1 == last.Y) {
+                    last.Vertical = 1;
+                    last.Y = static_cast<uint16_t>(y);
+                    ++last.Length;
+                    return;
+                }
             }
-            if (y + length == last.Y) {
-                last.Y = static_cast<uint16_t>(y);
-                last.Length = static_cast<uint16_t>(last.Length + length);
-                return;
+            if ((!last.Vertical || single) && last.Y == y) {
+                if (last.X + last.Length == x) {
+                    last.Vertical = 0;
+                    ++last.Length;
+                    return;
+                }
+                if (x + 1 == last.X) {
+                    last.Vertical = 0;
+                    last.X = static_cast<uint16_t>(x);
+                    ++last.Length;
+                    return;
+                }
             }
         }
     }
-    layer.Runs.push_back(
-        {static_cast<uint16_t>(x), static_cast<uint16_t>(y), static_cast<uint16_t>(length), index});
+    layer.Runs.push_back({static_cast<uint16_t>(x), static_cast<uint16_t>(y), 1,
+                          static_cast<uint8_t>(colourIndex), 0});
 }
 
 // One pixel of a drawing operation: set, or blended by the colour's alpha.
@@ -151,8 +170,9 @@ void TLayerSurface::Put(TLayer& layer, int x, int y, uint32_t colour, bool blend
     if (blend && Alpha(colour) == 0)
         return;
     if (!layer.Dense) {
-        if (Alpha(colour) == 255) {
-            AddRun(layer, x, y, 1, colour);
+        const int index = Alpha(colour) == 255 ? PaletteIndex(layer, colour) : -1;
+        if (index >= 0) {
+            AddPixel(layer, x, y, index);
             return;
         }
         Densify(layer);
@@ -161,6 +181,34 @@ void TLayerSurface::Put(TLayer& layer, int x, int y, uint32_t colour, bool blend
         layer
             .Pixels[static_cast<size_t>(y) * static_cast<size_t>(Width()) + static_cast<size_t>(x)];
     pixel = blend ? PlotMath::BlendPixel(colour, pixel) : colour;
+}
+
+void TLayerSurface::Polyline(TLayerId id, std::span<const QPoint> points, uint32_t colour) {
+    TLayer* layer = Find(id);
+    if (!layer || points.empty())
+        return;
+    const int index = !layer->Dense && Alpha(colour) == 255 ? PaletteIndex(*layer, colour) : -1;
+    int left = points[0].x(), right = left, top = points[0].y(), bottom = top;
+    for (size_t i = 0; i + 1 < points.size() || i == 0; ++i) {
+        const QPoint a = points[i];
+        const QPoint b = points.size() > 1 ? points[i + 1] : a;
+        left = std::min(left, b.x());
+        right = std::max(right, b.x());
+        top = std::min(top, b.y());
+        bottom = std::max(bottom, b.y());
+        if (index >= 0) {
+            PlotMath::ForEachLinePixel(a.x(), a.y(), b.x(), b.y(), [&](int x, int y) {
+                if (x >= 0 && y >= 0 && x < Width() && y < Height())
+                    AddPixel(*layer, x, y, index);
+            });
+        } else {
+            PlotMath::ForEachLinePixel(a.x(), a.y(), b.x(), b.y(),
+                                       [&](int x, int y) { Put(*layer, x, y, colour, false); });
+        }
+    }
+    const QRect rect = Span(left, top, right, bottom) & Bounds();
+    layer->Ink |= rect;
+    Touched(*layer, rect);
 }
 
 void TLayerSurface::Clear(TLayerId id, uint32_t colour) {
@@ -208,9 +256,12 @@ void TLayerSurface::FillRect(TLayerId id, int x1, int y1, int x2, int y2, uint32
     const QRect rect = QRect(x1, y1, x2 - x1, y2 - y1) & Bounds();
     if (rect.isEmpty())
         return;
-    if (!layer->Dense && Alpha(colour) == 255) {
-        for (int x = rect.left(); x <= rect.right(); ++x)
-            AddRun(*layer, x, rect.top(), rect.height(), colour);
+    const int index = !layer->Dense && Alpha(colour) == 255 ? PaletteIndex(*layer, colour) : -1;
+    if (index >= 0) {
+        for (int y = rect.top(); y <= rect.bottom(); ++y)
+            layer->Runs.push_back({static_cast<uint16_t>(rect.left()), static_cast<uint16_t>(y),
+                                   static_cast<uint16_t>(rect.width()), static_cast<uint8_t>(index),
+                                   0});
     } else {
         Densify(*layer);
         for (int y = rect.top(); y <= rect.bottom(); ++y)
@@ -257,13 +308,23 @@ void TLayerSurface::ComposeLayer(uint32_t* target, const TLayer& layer, const QR
         if (area.isEmpty())
             return;
         for (const TRun& run : layer.Runs) {
-            if (run.X < area.left() || run.X > area.right())
-                continue;
-            const int from = std::max<int>(run.Y, area.top());
-            const int to = std::min<int>(run.Y + run.Length - 1, area.bottom());
             const uint32_t colour = layer.Palette[run.Colour];
-            for (int y = from; y <= to; ++y)
-                target[static_cast<size_t>(y) * width + run.X] = colour;
+            if (run.Vertical) {
+                if (run.X < area.left() || run.X > area.right())
+                    continue;
+                const int from = std::max<int>(run.Y, area.top());
+                const int to = std::min<int>(run.Y + run.Length - 1, area.bottom());
+                for (int y = from; y <= to; ++y)
+                    target[static_cast<size_t>(y) * width + run.X] = colour;
+            } else {
+                if (run.Y < area.top() || run.Y > area.bottom())
+                    continue;
+                const int from = std::max<int>(run.X, area.left());
+                const int to = std::min<int>(run.X + run.Length - 1, area.right());
+                if (from <= to)
+                    std::fill_n(target + static_cast<size_t>(run.Y) * width + from, to - from + 1,
+                                colour);
+            }
         }
         return;
     }
@@ -334,7 +395,8 @@ uint32_t TLayerSurface::LayerPixel(TLayerId id, int x, int y) const {
         return layer
             .Pixels[static_cast<size_t>(y) * static_cast<size_t>(Width()) + static_cast<size_t>(x)];
     for (auto run = layer.Runs.rbegin(); run != layer.Runs.rend(); ++run)
-        if (run->X == x && y >= run->Y && y < run->Y + run->Length)
+        if (run->Vertical ? run->X == x && y >= run->Y && y < run->Y + run->Length
+                          : run->Y == y && x >= run->X && x < run->X + run->Length)
             return layer.Palette[run->Colour];
     return 0;
 }

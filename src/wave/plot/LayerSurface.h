@@ -19,6 +19,7 @@ public:
     void Line(TLayerId layer, int x1, int y1, int x2, int y2, uint32_t colour) override;
     void FillRect(TLayerId layer, int x1, int y1, int x2, int y2, uint32_t colour) override;
     void DottedLine(TLayerId layer, int x1, int y1, int x2, int y2) override;
+    void Polyline(TLayerId layer, std::span<const QPoint> points, uint32_t colour) override;
     void Text(TLayerId layer, int x, int y, const QString& text, uint32_t colour,
               int points) override;
     bool HasLayer(TLayerId layer) const override { return Layers.contains(layer); }
@@ -34,12 +35,13 @@ public:
     bool IsDense(TLayerId layer) const;
 
 private:
-    // A vertical run of pixels of one palette colour.
+    // A run of pixels of one palette colour along a row or down a column.
     struct TRun {
         uint16_t X;
         uint16_t Y;
         uint16_t Length;
-        uint16_t Colour;
+        uint8_t Colour;
+        uint8_t Vertical;
     };
     struct TLayer {
         TLayerId Id = NoLayer;
@@ -58,7 +60,8 @@ private:
     void Touched(const TLayer& layer, const QRect& rect);
     void Densify(TLayer& layer);
     void Put(TLayer& layer, int x, int y, uint32_t colour, bool blend);
-    void AddRun(TLayer& layer, int x, int y, int length, uint32_t colour);
+    static int PaletteIndex(TLayer& layer, uint32_t colour);
+    static void AddPixel(TLayer& layer, int x, int y, int colourIndex);
     void ComposeLayer(uint32_t* target, const TLayer& layer, const QRect& clip) const;
 
     std::unordered_map<TLayerId, std::unique_ptr<TLayer>> Layers;

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <QImage>
+#include <QPoint>
 #include <QRect>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -41,6 +43,13 @@ public:
     virtual void Clear(TLayerId layer, uint32_t colour) = 0;
     // Sets the pixels from one end to the other, both included; clipped.
     virtual void Line(TLayerId layer, int x1, int y1, int x2, int y2, uint32_t colour) = 0;
+    // Lines through consecutive points in one go, as Line would draw them one by one.
+    virtual void Polyline(TLayerId layer, std::span<const QPoint> points, uint32_t colour) {
+        for (size_t i = 0; i + 1 < points.size(); ++i)
+            Line(layer, points[i].x(), points[i].y(), points[i + 1].x(), points[i + 1].y(), colour);
+        if (points.size() == 1)
+            Line(layer, points[0].x(), points[0].y(), points[0].x(), points[0].y(), colour);
+    }
     // Sets x1 <= x < x2, y1 <= y < y2; clipped.
     virtual void FillRect(TLayerId layer, int x1, int y1, int x2, int y2, uint32_t colour) = 0;
     // Blends the stipple pattern along the line, restarting it at (x1, y1); the end

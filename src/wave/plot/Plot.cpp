@@ -151,10 +151,15 @@ void TPlot::DrawTrace(TPixelSurface& surface, TLayerId* slot, bool large, int ch
         return;
     const auto& samples =
         Store.WaveSamples[static_cast<size_t>(channel)][static_cast<size_t>(record)];
+    std::array<QPoint, SampleCount> points;
+    size_t count = 0;
     ForEachTraceSegment(large ? TTraceKind::Large : TTraceKind::Strip,
                         std::span<const int32_t>(samples), [&](QPoint from, QPoint to) {
-                            surface.Line(layer, from.x(), from.y(), to.x(), to.y(), colour);
+                            if (count == 0)
+                                points[count++] = from;
+                            points[count++] = to;
                         });
+    surface.Polyline(layer, std::span<const QPoint>(points.data(), count), colour);
 }
 
 void TPlot::DrawRecordPair(TPixelSurface& surface, bool large, int strip, int record, int previous,

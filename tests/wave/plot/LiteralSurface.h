@@ -27,6 +27,7 @@ public:
     const QImage& Composite() override;
 
     size_t MemoryBytes() const;
+    void SetRecomposeEachChange(bool on) { RecomposeEachChange = on; }
 
 private:
     struct TLayer {

@@ -247,6 +247,14 @@ void TstLayerSurface::randomOperationsMatchTheLiteralModel() {
         } else if (op < 24) {
             const uint32_t c = rng.bounded(3) ? 0u : colour();
             both([&](TPixelSurface& s) { s.Clear(layer, c); });
+        } else if (op < 50) {
+            // A trace in one go, now and then reaching past an edge.
+            std::vector<QPoint> points(static_cast<size_t>(rng.bounded(1, 14)));
+            for (QPoint& p : points)
+                p = rng.bounded(6) ? QPoint(rng.bounded(w), rng.bounded(h))
+                                   : QPoint(coord(w), coord(h));
+            const uint32_t c = rng.bounded(6) ? PlotMath::HighlightColour : colour();
+            both([&](TPixelSurface& s) { s.Polyline(layer, points, c); });
         } else if (op < 60) {
             // Traces: lines with both ends inside, as the plot draws them.
             const int x1 = rng.bounded(w), y1 = rng.bounded(h), x2 = rng.bounded(w),
