@@ -183,12 +183,68 @@ void TLayerSurface::Put(TLayer& layer, int x, int y, uint32_t colour, bool blend
     pixel = blend ? PlotMath::BlendPixel(colour, pixel) : colour;
 }
 
+// Gathers a trace's pixels into runs in registers, as AddPixel does in the layer.
+struct TLayerSurface::TRunBuilder {
+    TRunBuilder(std::vector<TRun>& runs, int colour) : Runs(runs), Colour(colour) {}
+    void Add(int x, int y) {
+        if (Length > 0 && Length < 0xFFFF) {
+            if ((Vertical || Length == 1) && x == X) {
+                if (y == Y + Length) {
+                    Vertical = true;
+                    ++Length;
+                    return;
+                }
+                if (y + 1 == Y) {
+                    Vertical = true;
+                    Y = y;
+                    ++Length;
+                    return;
+                }
+            }
+            if ((!Vertical || Length == 1) && y == Y) {
+                if (x == X + Length) {
+                    Vertical = false;
+                    ++Length;
+                    return;
+                }
+                if (x + 1 == X) {
+                    Vertical = false;
+                    X = x;
+                    ++Length;
+                    return;
+                }
+            }
+        }
+        Flush();
+        X = x;
+        Y = y;
+        Length = 1;
+        Vertical = false;
+    }
+    void Flush() {
+        if (Length > 0)
+            Runs.push_back({static_cast<uint16_t>(X), static_cast<uint16_t>(Y),
+                            static_cast<uint16_t>(Length), static_cast<uint8_t>(Colour),
+                            static_cast<uint8_t>(Vertical ? 1 : 0)});
+        Length = 0;
+    }
+    std::vector<TRun>& Runs;
+    int Colour;
+    int X = 0;
+    int Y = 0;
+    int Length = 0;
+    bool Vertical = false;
+};
+
 void TLayerSurface::Polyline(TLayerId id, std::span<const QPoint> points, uint32_t colour) {
     TLayer* layer = Find(id);
     if (!layer || points.empty())
         return;
     const int index = !layer->Dense && Alpha(colour) == 255 ? PaletteIndex(*layer, colour) : -1;
     int left = points[0].x(), right = left, top = points[0].y(), bottom = top;
+    TRunBuilder runs(layer->Runs, index);
+    int lastX = points[0].x() - 1;
+    int lastY = points[0].y();
     for (size_t i = 0; i + 1 < points.size() || i == 0; ++i) {
         const QPoint a = points[i];
         const QPoint b = points.size() > 1 ? points[i + 1] : a;
@@ -198,14 +254,19 @@ void TLayerSurface::Polyline(TLayerId id, std::span<const QPoint> points, uint32
         bottom = std::max(bottom, b.y());
         if (index >= 0) {
             PlotMath::ForEachLinePixel(a.x(), a.y(), b.x(), b.y(), [&](int x, int y) {
+                if (x == lastX && y == lastY)
+                    return; // a segment starts where the one before it ended
+                lastX = x;
+                lastY = y;
                 if (x >= 0 && y >= 0 && x < Width() && y < Height())
-                    AddPixel(*layer, x, y, index);
+                    runs.Add(x, y);
             });
         } else {
             PlotMath::ForEachLinePixel(a.x(), a.y(), b.x(), b.y(),
                                        [&](int x, int y) { Put(*layer, x, y, colour, false); });
         }
     }
+    runs.Flush();
     const QRect rect = Span(left, top, right, bottom) & Bounds();
     layer->Ink |= rect;
     Touched(*layer, rect);

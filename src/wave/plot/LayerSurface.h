@@ -54,6 +54,7 @@ private:
         QRect Ink;                     // every pixel outside is transparent
     };
 
+    struct TRunBuilder;
     TLayer* Find(TLayerId layer);
     QRect Bounds() const { return QRect(0, 0, Width(), Height()); }
     void Restack();
