@@ -124,41 +124,32 @@ int TLayerSurface::PaletteIndex(TLayer& layer, uint32_t colour) {
     return static_cast<int>(layer.Palette.size()) - 1;
 }
 
-// A line's pixel, inside the layer: grows the last run when it continues it, as a
+// Grows the run by the pixel when it continues it along its row or column, as a
 // line's pixels mostly do (rows of a flat stretch, columns of a steep one).
-void TLayerSurface::AddPixel(TLayer& layer, int x, int y, int colourIndex) {
-    if (!layer.Runs.empty()) {
-        TRun& last = layer.Runs.back();
-        if (last.Colour == colourIndex && last.Length < 0xFFFF) {
-            const bool single = last.Length == 1;
-            if ((last.Vertical || single) && last.X == x) {
-                if (last.Y + last.Length == y) {
-                    last.Vertical = 1;
-                    ++last.Length;
-                    return;
-                }
-                if (y + 1 == last.Y) {
-                    last.Vertical = 1;
-                    last.Y = static_cast<uint16_t>(y);
-                    ++last.Length;
-                    return;
-                }
-            }
-            if ((!last.Vertical || single) && last.Y == y) {
-                if (last.X + last.Length == x) {
-                    last.Vertical = 0;
-                    ++last.Length;
-                    return;
-                }
-                if (x + 1 == last.X) {
-                    last.Vertical = 0;
-                    last.X = static_cast<uint16_t>(x);
-                    ++last.Length;
-                    return;
-                }
-            }
-        }
+bool TLayerSurface::Extend(TRun& run, int x, int y) {
+    if (run.Length == 0xFFFF)
+        return false;
+    const bool single = run.Length == 1;
+    if ((run.Vertical || single) && run.X == x && (run.Y + run.Length == y || y + 1 == run.Y)) {
+        run.Vertical = 1;
+        run.Y = static_cast<uint16_t>(std::min<int>(run.Y, y));
+        ++run.Length;
+        return true;
     }
+    if ((!run.Vertical || single) && run.Y == y && (run.X + run.Length == x || x + 1 == run.X)) {
+        run.Vertical = 0;
+        run.X = static_cast<uint16_t>(std::min<int>(run.X, x));
+        ++run.Length;
+        return true;
+    }
+    return false;
+}
+
+// A pixel inside the layer in an opaque palette colour.
+void TLayerSurface::AddPixel(TLayer& layer, int x, int y, int colourIndex) {
+    if (!layer.Runs.empty() && layer.Runs.back().Colour == colourIndex &&
+        Extend(layer.Runs.back(), x, y))
+        return;
     layer.Runs.push_back({static_cast<uint16_t>(x), static_cast<uint16_t>(y), 1,
                           static_cast<uint8_t>(colourIndex), 0});
 }
@@ -183,57 +174,26 @@ void TLayerSurface::Put(TLayer& layer, int x, int y, uint32_t colour, bool blend
     pixel = blend ? PlotMath::BlendPixel(colour, pixel) : colour;
 }
 
-// Gathers a trace's pixels into runs in registers, as AddPixel does in the layer.
+// Gathers a trace's pixels into runs, keeping the growing one out of the vector.
 struct TLayerSurface::TRunBuilder {
     TRunBuilder(std::vector<TRun>& runs, int colour) : Runs(runs), Colour(colour) {}
     void Add(int x, int y) {
-        if (Length > 0 && Length < 0xFFFF) {
-            if ((Vertical || Length == 1) && x == X) {
-                if (y == Y + Length) {
-                    Vertical = true;
-                    ++Length;
-                    return;
-                }
-                if (y + 1 == Y) {
-                    Vertical = true;
-                    Y = y;
-                    ++Length;
-                    return;
-                }
-            }
-            if ((!Vertical || Length == 1) && y == Y) {
-                if (x == X + Length) {
-                    Vertical = false;
-                    ++Length;
-                    return;
-                }
-                if (x + 1 == X) {
-                    Vertical = false;
-                    X = x;
-                    ++Length;
-                    return;
-                }
-            }
-        }
+        if (Open && Extend(Current, x, y))
+            return;
         Flush();
-        X = x;
-        Y = y;
-        Length = 1;
-        Vertical = false;
+        Current = {static_cast<uint16_t>(x), static_cast<uint16_t>(y), 1,
+                   static_cast<uint8_t>(Colour), 0};
+        Open = true;
     }
     void Flush() {
-        if (Length > 0)
-            Runs.push_back({static_cast<uint16_t>(X), static_cast<uint16_t>(Y),
-                            static_cast<uint16_t>(Length), static_cast<uint8_t>(Colour),
-                            static_cast<uint8_t>(Vertical ? 1 : 0)});
-        Length = 0;
+        if (Open)
+            Runs.push_back(Current);
+        Open = false;
     }
     std::vector<TRun>& Runs;
     int Colour;
-    int X = 0;
-    int Y = 0;
-    int Length = 0;
-    bool Vertical = false;
+    TRun Current{};
+    bool Open = false;
 };
 
 void TLayerSurface::Polyline(TLayerId id, std::span<const QPoint> points, uint32_t colour) {

@@ -62,6 +62,7 @@ private:
     void Densify(TLayer& layer);
     void Put(TLayer& layer, int x, int y, uint32_t colour, bool blend);
     static int PaletteIndex(TLayer& layer, uint32_t colour);
+    static bool Extend(TRun& run, int x, int y);
     static void AddPixel(TLayer& layer, int x, int y, int colourIndex);
     void ComposeLayer(uint32_t* target, const TLayer& layer, const QRect& clip) const;
 
