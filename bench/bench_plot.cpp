@@ -124,6 +124,16 @@ int main(int argc, char* argv[]) {
         loads.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
         loadCpu.push_back(ThreadMs() - cpu);
     }
+    // A press on a strip redraws the large plot, a selector change its strip.
+    timer.restart();
+    ours.Strip(3).MousePress(10, 10);
+    ShowAll(ours);
+    const double press = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    timer.restart();
+    ours.SelectorChanged(0, 3, QStringLiteral("ch3"));
+    ShowAll(ours);
+    const double selector = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    ours.SelectorChanged(0, 0, QStringLiteral("ch0"));
     ours.Strip(0).MouseMove(450, 30);
     ShowAll(ours);
     size_t ourBytes = 0;
@@ -204,6 +214,9 @@ int main(int argc, char* argv[]) {
     std::printf("  ours            first %.1f ms, then median %.1f ms (CPU time %.1f ms)"
                 "   (target <= 100 ms)\n\n",
                 firstLoad, Median(loads), Median(loadCpu));
+    std::printf("press on a strip (large plot redrawn) %.1f ms, selector change (strip "
+                "redrawn) %.1f ms\n\n",
+                press, selector);
     std::printf("plot memory with %d records:\n", Records);
     std::printf("  ours            %.1f MB held by layers and composites, %.1f MB resident growth"
                 "   (target < 40 MB)\n",
