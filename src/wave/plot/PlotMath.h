@@ -150,8 +150,9 @@ constexpr uint32_t BlendPixel(uint32_t fg, uint32_t bg) {
            (mix((fg >> 8) & 0xFF, (bg >> 8) & 0xFF) << 8) | mix(fg & 0xFF, bg & 0xFF);
 }
 
-// Pixel height of the plot's font at a size in points. The readouts ask for 1 point,
-// which the board tool's font renders at its smallest legible size.
+// Pixel height of the plot's font at a size in points (96 dots per inch, whatever the
+// screen). The readouts ask for 1 point: they get the smallest legible size, 10 pixels,
+// which fits their 20 x 14 boxes.
 constexpr int TextPixelSize(int points) {
     const int pixels = (points * 96 + 36) / 72;
     return pixels < 10 ? 10 : pixels;
