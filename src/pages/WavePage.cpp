@@ -4,6 +4,7 @@
 #include "PageWidgets.h"
 #include "WaveActive.h"
 #include "WaveFile.h"
+#include "WavePlot.h"
 
 #include <QButtonGroup>
 #include <QFileDialog>
@@ -54,12 +55,15 @@ QLabel* MakeValue(QWidget* parent, const QString& text, int y) {
 TWavePage::TWavePage(TPageHost& pageHost, TWaveStore& waveStore, TWaveCapture& waveCapture,
                      QWidget* parent)
     : QWidget(parent), host(pageHost), store(waveStore), capture(waveCapture) {
-    Panel1 = new QFrame(this);
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel1->setGeometry(0, 4, 977, 697);
+    // The plot is built with the page, after the store was zeroed: its surfaces,
+    // channel selectors and the record count in Label2.
+    auto* wavePlot = new TWavePlot(store, this);
+    wavePlot->move(0, 4);
+    Panel1 = wavePlot;
+    plot = wavePlot;
 
     MakeLabel(this, QStringLiteral("All Layer"), ColumnLeft, 10);
-    Label2 = MakeValue(this, QStringLiteral("no"), 10);
+    Label2 = MakeValue(this, QString::number(store.RecordCount), 10);
     MakeLabel(this, QStringLiteral("Now L"), ColumnLeft, 30);
     Label6 = MakeValue(this, QStringLiteral("no"), 30);
     MakeLabel(this, QStringLiteral("Length"), ColumnLeft, 50);

@@ -136,11 +136,11 @@ void TstWavePage::valueRowsMadeAnewOnEveryVisit() {
 }
 
 void TstWavePage::capturedPacketsFollowedByLabels() {
-    QCOMPARE(page->Label2->text(), QStringLiteral("no"));
+    QCOMPARE(page->Label2->text(), QStringLiteral("0"));
     const QByteArray first = Packet(0, SamplesFor(40), 0x012C);
     page->ReadWavePackets(Span(first.left(10)));
     QCOMPARE(page->Label28->text(), QStringLiteral("300"));
-    QCOMPARE(page->Label2->text(), QStringLiteral("no"));
+    QCOMPARE(page->Label2->text(), QStringLiteral("0"));
     page->ReadWavePackets(Span(first.mid(10)));
     QCOMPARE(page->Label2->text(), QStringLiteral("0"));
     QCOMPARE(Texts(page->ValueBoxes), Values(SamplesFor(40)));
