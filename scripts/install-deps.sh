@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running the tool need on Debian 12, if missing.
 set -euo pipefail
+# dpkg-dev, desktop-file-utils and appstream build and check the Debian package.
 packages=(cmake ninja-build g++ qt6-base-dev libgl-dev xvfb xauth
-          fonts-wqy-microhei g++-mingw-w64-x86-64-posix)
+          fonts-wqy-microhei g++-mingw-w64-x86-64-posix
+          dpkg-dev desktop-file-utils appstream)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

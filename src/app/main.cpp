@@ -6,12 +6,19 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("krv2tool"));
+    // The desktop entry's name lets Wayland shells match the window to its menu entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.krv2tool.krv2tool"));
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/krv2tool-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
