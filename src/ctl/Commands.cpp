@@ -454,6 +454,15 @@ int BuildAddresses(const TCtlSettings& s, TReporter& r, TImageJob& job, int defa
     return Exit::Ok;
 }
 
+// After a line was sent again for want of an answer, the board may yet answer the
+// first send as well: let that second answer arrive (the repeat's wire time and its
+// answer) and drop it, or it would be taken for the next line's.
+void SettleAfterRepeat(TLink& link, int frameBytes) {
+    const int wireMs = (frameBytes + 5) * 10 * 1000 / WireBaud;
+    QThread::msleep(static_cast<unsigned long>(wireMs * 3 / 2 + 10));
+    link.DiscardInput();
+}
+
 QString AddressText(int address) {
     return QStringLiteral("block %1 line %2").arg(address >> 8).arg(address & 0xFF);
 }
@@ -539,7 +548,8 @@ int RunImageWrite(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& j
     std::vector<uint8_t> reply;
     QElapsedTimer clock;
     clock.start();
-    int tries = 0; // sends of the current line
+    int tries = 0;         // sends of the current line
+    bool repeated = false; // it was sent again after silence
     r.Progress(QStringLiteral("write"), 0, image.AddressCount);
     while (image.LineToSend()) {
         const int line = image.LineIndex;
@@ -563,6 +573,7 @@ int RunImageWrite(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& j
         if (w == TWaitEnd::TimedOut) {
             // The page's 2000 ms repeat: the same line again.
             image.NoteRepeat();
+            repeated = true;
             r.Note(QStringLiteral("%1: no answer, sending it again").arg(where));
             continue;
         }
@@ -571,6 +582,9 @@ int RunImageWrite(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& j
         switch (image.TakeWriteReply(reply)) {
         case TLineStep::SendNext:
         case TLineStep::Complete:
+            if (repeated)
+                SettleAfterRepeat(link, s.lineLength + 7);
+            repeated = false;
             tries = 0;
             r.Progress(QStringLiteral("write"), image.LineIndex, image.AddressCount);
             break;
@@ -664,6 +678,7 @@ int RunImageRead(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& jo
     std::array<uint8_t, FrameBufferSize> payload{};
     std::vector<uint8_t> reply;
     int tries = 0;
+    bool repeated = false;
     r.Progress(QStringLiteral("read"), 0, image.AddressCount);
     while (image.LineToSend()) {
         const int line = image.LineIndex;
@@ -684,6 +699,7 @@ int RunImageRead(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& jo
         const TWaitEnd w = link.WaitReply(rule, s.timeoutMs, reply, end);
         if (w == TWaitEnd::TimedOut) {
             image.NoteRepeat();
+            repeated = true;
             r.Note(QStringLiteral("%1: no answer, sending it again").arg(where));
             continue;
         }
@@ -702,6 +718,9 @@ int RunImageRead(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& jo
         switch (image.TakeReadReply(reply)) {
         case TLineStep::SendNext:
         case TLineStep::Complete:
+            if (repeated)
+                SettleAfterRepeat(link, 8);
+            repeated = false;
             tries = 0;
             r.Progress(QStringLiteral("read"), image.LineIndex, image.AddressCount);
             break;

@@ -160,10 +160,15 @@ void TstCtl::exitCodes_data() {
         << (QStringList{"image", "write", bin64} + quick) << 3 << "no answer";
     QTest::newRow("garbled answers recovered")
         << QStringList{"--fast", "--seed", "5", "--bad-checksum", "0.3"}
-        << QStringList{"image", "write", bin64, "--retries", "12"} << 0 << "";
+        << QStringList{"image", "write", bin64, "--retries", "12", "--verbose"} << 0
+        << "garbled answer, sending it again";
+    QTest::newRow("lost requests repeated")
+        << QStringList{"--fast", "--seed", "8", "--drop-requests", "0.1"}
+        << QStringList{"image", "write", bin64, "--timeout", "200", "--retries", "10", "--verbose"}
+        << 0 << "no answer, sending it again";
     QTest::newRow("garbled info recovered")
-        << QStringList{"--fast", "--seed", "6", "--bad-checksum", "0.3"}
-        << QStringList{"info", "--retries", "12"} << 0 << "";
+        << QStringList{"--fast", "--seed", "3", "--bad-checksum", "0.3"}
+        << QStringList{"info", "--retries", "12", "--verbose"} << 0 << "garbled answer";
     QTest::newRow("verify without a write")
         << QStringList{"--fast"} << QStringList{"image", "verify", bin64} << 5 << "Verify Error!!";
 }
