@@ -878,14 +878,16 @@ int RunMonitor(TLink& link, const TCtlSettings& s, TReporter& r) {
         link.Send(disable);
     }
     const QString percent = PercentText(passCount, noPassCount).value_or(QStringLiteral("0"));
-    r.Result(
-        QJsonObject{{QStringLiteral("summary"), QJsonObject{{QStringLiteral("pass"), passCount},
-                                                            {QStringLiteral("nopass"), noPassCount},
-                                                            {QStringLiteral("percent"), percent}}}},
-        QStringLiteral("PASS %1  NOPASS %2  PERCENT %3")
-            .arg(passCount)
-            .arg(noPassCount)
-            .arg(percent));
+    r.Result(QJsonObject{{QStringLiteral("summary"),
+                          QJsonObject{
+                              {QStringLiteral("pass"), passCount},
+                              {QStringLiteral("nopass"), noPassCount},
+                              {QStringLiteral("percent"),
+                               passCount == 0 ? 0 : passCount * 100 / (passCount + noPassCount)}}}},
+             QStringLiteral("PASS %1  NOPASS %2  PERCENT %3")
+                 .arg(passCount)
+                 .arg(noPassCount)
+                 .arg(percent));
     if (w == TWaitEnd::TimedOut)
         return Exit::Ok;
     return FailWait(r, link, w);
