@@ -65,6 +65,14 @@ int FailWait(TReporter& r, TLink& link, TWaitEnd end) {
     return r.Fail(Exit::Port, QStringLiteral("the port was lost: %1").arg(link.Error()));
 }
 
+// Ctrl-C in the middle of a memory transfer: the board is told the transfer is over
+// (its Finish command, unanswered) before the port is closed.
+int StopTransfer(TReporter& r, TLink& link, TWaitEnd w, uint8_t finish) {
+    if (w == TWaitEnd::Interrupted)
+        link.SendFrame(finish, {}, true);
+    return FailWait(r, link, w);
+}
+
 // Sends `q` and waits for a good answer, sending it again after silence or a garbled
 // answer, up to the retries.
 int Ask(TLink& link, const TCtlSettings& s, TReporter& r, const TRequest& q, const TJudgeFn& judge,
@@ -565,8 +573,9 @@ int RunImageWrite(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& j
         link.DiscardInput();
         if (!link.SendFrame(MemoryCommand::WriteLine,
                             std::span<const uint8_t>(payload.data(), size_t(n)), true))
-            return FailWait(r, link,
-                            Console::Interrupted() ? TWaitEnd::Interrupted : TWaitEnd::Lost);
+            return StopTransfer(r, link,
+                                Console::Interrupted() ? TWaitEnd::Interrupted : TWaitEnd::Lost,
+                                MemoryCommand::WriteFinish);
         ++tries;
         TReplyEnd end{};
         const TWaitEnd w = link.WaitReply(rule, s.timeoutMs, reply, end);
@@ -578,7 +587,7 @@ int RunImageWrite(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& j
             continue;
         }
         if (w != TWaitEnd::Reply)
-            return FailWait(r, link, w);
+            return StopTransfer(r, link, w, MemoryCommand::WriteFinish);
         switch (image.TakeWriteReply(reply)) {
         case TLineStep::SendNext:
         case TLineStep::Complete:
@@ -692,8 +701,9 @@ int RunImageRead(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& jo
         link.DiscardInput();
         if (!link.SendFrame(MemoryCommand::ReadLine,
                             std::span<const uint8_t>(payload.data(), size_t(n)), true))
-            return FailWait(r, link,
-                            Console::Interrupted() ? TWaitEnd::Interrupted : TWaitEnd::Lost);
+            return StopTransfer(r, link,
+                                Console::Interrupted() ? TWaitEnd::Interrupted : TWaitEnd::Lost,
+                                MemoryCommand::ReadFinish);
         ++tries;
         TReplyEnd end{};
         const TWaitEnd w = link.WaitReply(rule, s.timeoutMs, reply, end);
@@ -704,7 +714,7 @@ int RunImageRead(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& jo
             continue;
         }
         if (w != TWaitEnd::Reply)
-            return FailWait(r, link, w);
+            return StopTransfer(r, link, w, MemoryCommand::ReadFinish);
         // The page takes any frame for the line; a script needs the line itself.
         if (FrameSumRight(reply) && DecodeAck(reply) == TAckCode::Nak)
             return r.Fail(Exit::Refused, QStringLiteral("the board refused %1 (%2)")

@@ -82,6 +82,7 @@ private Q_SLOTS:
     void tableRoundTrip();
     void imageWrittenAndVerified();
     void boardKilledMidTransfer();
+    void ctrlCEndsCleanly_data();
     void ctrlCEndsCleanly();
     void captureLoadsInTheStore();
 
@@ -322,21 +323,55 @@ void TstCtl::boardKilledMidTransfer() {
     QVERIFY2(err.contains("the port was lost"), err.constData());
 }
 
+void TstCtl::ctrlCEndsCleanly_data() {
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("channel"); // where to wait for the run to be under way
+    QTest::addColumn<QByteArray>("underWay");
+    QTest::addColumn<QByteArray>("atTheEnd"); // printed after Ctrl-C, on that channel
+    QTest::addColumn<QByteArray>("boardGot"); // the last request, from the board's log
+
+    QTest::newRow("monitor") << QStringList{"-v", "--fast", "--coin-interval", "100-200"}
+                             << QStringList{"monitor"} << int(QProcess::StandardOutput)
+                             << QByteArray("coin") << QByteArray("PASS ") << QByteArray("(disable");
+    // Paced replies: the write is still running when Ctrl-C comes.
+    QTest::newRow("image write") << QStringList{"-v", "--seed", "4"}
+                                 << QStringList{"image", "write", "BIG"}
+                                 << int(QProcess::StandardError) << QByteArray("write: 5 %")
+                                 << QByteArray("interrupted") << QByteArray("(write finish");
+}
+
 void TstCtl::ctrlCEndsCleanly() {
-    SimProcess board({"--fast", "--coin-interval", "100-200"});
+    QFETCH(QStringList, simArgs);
+    QFETCH(QStringList, args);
+    QFETCH(int, channel);
+    QFETCH(QByteArray, underWay);
+    QFETCH(QByteArray, atTheEnd);
+    QFETCH(QByteArray, boardGot);
+    const QString big = dir.filePath("big.bin");
+    QVERIFY(WriteFile(big, RandomBytes(64 * 1000, 9)));
+    args.replaceInStrings("BIG", big);
+
+    SimProcess board(simArgs);
     QProcess ctl;
-    ctl.start(QStringLiteral(KRV2CTL_PATH), {"--port", board.serialPath(), "monitor"});
+    ctl.setReadChannel(QProcess::ProcessChannel(channel));
+    ctl.start(QStringLiteral(KRV2CTL_PATH), QStringList{"--port", board.serialPath()} + args);
     QVERIFY(ctl.waitForStarted());
-    QByteArray out;
-    while (!out.contains("coin") && ctl.waitForReadyRead(5000))
-        out += ctl.readAllStandardOutput();
-    QVERIFY(out.contains("coin"));
+    QByteArray seen;
+    while (!seen.contains(underWay) && ctl.waitForReadyRead(5000))
+        seen += ctl.readAll();
+    QVERIFY2(seen.contains(underWay), seen.constData());
     ::kill(static_cast<pid_t>(ctl.processId()), SIGINT);
     QVERIFY(ctl.waitForFinished(5000));
     QCOMPARE(ctl.exitStatus(), QProcess::NormalExit);
     QCOMPARE(ctl.exitCode(), 130);
-    out += ctl.readAllStandardOutput();
-    QVERIFY(out.contains("PASS "));
+    seen += ctl.readAll();
+    QVERIFY2(seen.contains(atTheEnd), seen.constData());
+    // The board was told before the port closed: acceptance off, or the transfer over.
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT((log += board.standardError()).trimmed().endsWith(")") &&
+                                 log.mid(log.lastIndexOf("RX ")).contains(boardGot),
+                             3000);
     // The port was let go: the next run opens it.
     QCOMPARE(Ctl({"--port", board.serialPath(), "info"}).exit, 0);
 }
