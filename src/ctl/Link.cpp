@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <array>
 
 TLink::TLink(std::unique_ptr<TCommBackend> backend) : port(std::move(backend)) {}
@@ -86,7 +87,8 @@ TWaitEnd TLink::Fill(int timeoutMs) {
         return TWaitEnd::Interrupted;
     if (hungUp)
         return LostOrInterrupted(QString::fromStdString(port->lastError()));
-    if (port->waitReadable(timeoutMs) != TIoResult::ok)
+    // In slices, so Ctrl-C is seen soon also where a signal does not cut a wait short.
+    if (port->waitReadable(std::min(timeoutMs, 250)) != TIoResult::ok)
         return LostOrInterrupted(QString::fromStdString(port->lastError()));
     uint32_t errors = 0;
     uint32_t waiting = 0;

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <timeapi.h>
+
 #include <string>
 
 namespace {
@@ -244,6 +246,10 @@ TIoResult TWin32CommBackend::waitReadable(int timeoutMs) {
     }
     // WaitCommEvent has no time-out on a handle opened without overlapped I/O, so look
     // at the input queue every millisecond: a line byte takes about 1 ms at 9600 baud.
+    // Sleep(1) lasts a whole system tick (15.6 ms) unless the timer is set finer; the
+    // setting lasts until the process ends, and only a waiting reader asks for it.
+    static const bool fineTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
+    (void)fineTimer;
     const ULONGLONG deadline =
         GetTickCount64() + static_cast<ULONGLONG>(timeoutMs < 0 ? 0 : timeoutMs);
     for (;;) {
