@@ -70,32 +70,13 @@ void TIoTestPage::BuildSensorTable() {
         header->adjustSize();
     }
 
-    struct TRow {
-        const char* item;
-        const char* reference; // empty for none
-        const char* placeholder;
-    };
-    const TRow rows[SensorItemCount] = {
-        {"Big Coil", "730 < STD < 930", "XXXX"},
-        {"Small Coil", "720 < STD < 880", "XXXX"},
-        {"Temperature", "", "XXXX"},
-        {"DROP1 SEN", "", "XXXX"},
-        {"DROP IN2", "STD < 100", "XXXX"},
-        {"DROP IN1", "STD < 100", "XXXX"},
-        {"COIN RETURN", "STD < 80", "XXXX"},
-        {"SEN3", "STD < 350", "XXXX"},
-        {"SEN2", "STD > 1000", "XXXX"},
-        {"SEN1", "STD < 80", "XXXX"},
-        {"DipSwitch", "", "XXXXXXXX"},
-        {"INHIBIT", "", "X"},
-    };
     QFont itemFont = QApplication::font();
     itemFont.setPointSize(11);
     QFont valueFont = itemFont;
     valueFont.setBold(true);
     valueFont.setPointSize(13);
     for (int i = 0; i < SensorItemCount; ++i) {
-        const TRow& row = rows[i];
+        const TSensorItemInfo& row = SensorItems[static_cast<size_t>(i)];
         const int y = 124 + 42 * i;
         QLabel* item = MakeLabel(this, QString::fromLatin1(row.item), 16, y);
         item->setFont(itemFont);

@@ -151,12 +151,12 @@ void TProtocolTestPage::BuildMonitor() {
         SetLit(label, QColor());
         return label;
     };
-    idling = status(QStringLiteral("IDLING"), 32, 80);
-    accepting = status(QStringLiteral("ACCEPTING"), 16, 96);
-    disable = status(QStringLiteral("DISABLE"), 24, 112);
-    ack = status(QStringLiteral("ACK"), 528, 80);
-    nak = status(QStringLiteral("NAK"), 528, 96);
-    invalid = status(QStringLiteral("INVALID"), 512, 112);
+    idling = status(MonitorLabelText(mlIdling), 32, 80);
+    accepting = status(MonitorLabelText(mlAccepting), 16, 96);
+    disable = status(MonitorLabelText(mlDisable), 24, 112);
+    ack = status(MonitorLabelText(mlAck), 528, 80);
+    nak = status(MonitorLabelText(mlNak), 528, 96);
+    invalid = status(MonitorLabelText(mlInvalid), 512, 112);
 }
 
 void TProtocolTestPage::CreateStatusLabels() {
@@ -175,7 +175,8 @@ void TProtocolTestPage::CreateStatusLabels() {
             SensorErrorLabels[n]->deleteLater();
         }
         SensorErrorLabels[n] =
-            make(QStringLiteral("SEN %1 ERROR").arg(n + 1), 152, 80 + 16 * static_cast<int>(n));
+            make(MonitorLabelText(static_cast<TMonitorLabel>(mlSen1 + static_cast<int>(n))), 152,
+                 80 + 16 * static_cast<int>(n));
     }
     for (size_t n = 0; n < CoinLabels.size(); ++n) {
         if (CoinLabels[n]) {
@@ -183,7 +184,8 @@ void TProtocolTestPage::CreateStatusLabels() {
             CoinLabels[n]->deleteLater();
         }
         CoinLabels[n] =
-            make(QStringLiteral("COIN %1").arg(n + 1), 350, 80 + 16 * static_cast<int>(n));
+            make(MonitorLabelText(static_cast<TMonitorLabel>(mlCoin1 + static_cast<int>(n))), 350,
+                 80 + 16 * static_cast<int>(n));
     }
 }
 

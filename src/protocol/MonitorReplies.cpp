@@ -9,6 +9,29 @@ bool SumMatches(std::span<const uint8_t> reply, int length) {
     return Checksum(reply.first(n - 1)) == reply[n - 1];
 }
 
+QString MonitorLabelText(TMonitorLabel label) {
+    if (label >= mlSen1 && label < mlSen1 + 6)
+        return QStringLiteral("SEN %1 ERROR").arg(label - mlSen1 + 1);
+    if (label >= mlCoin1 && label < mlCoin1 + 8)
+        return QStringLiteral("COIN %1").arg(label - mlCoin1 + 1);
+    switch (label) {
+    case mlIdling:
+        return QStringLiteral("IDLING");
+    case mlAccepting:
+        return QStringLiteral("ACCEPTING");
+    case mlDisable:
+        return QStringLiteral("DISABLE");
+    case mlAck:
+        return QStringLiteral("ACK");
+    case mlNak:
+        return QStringLiteral("NAK");
+    case mlInvalid:
+        return QStringLiteral("INVALID");
+    default:
+        return {};
+    }
+}
+
 TMonitorResult DecodeMonitorReply(std::span<const uint8_t> reply, bool coinCountEnabled) {
     TMonitorResult r;
     if (reply.size() < 2)

@@ -29,6 +29,9 @@ struct TMonitorResult {
     int logLength = 0;      // bytes to log: 5, 6, or 0 for no line
 };
 
+// The caption of a monitor label: "IDLING", "SEN 3 ERROR", "COIN 5", "ACK"...
+QString MonitorLabelText(TMonitorLabel label);
+
 // Decodes a completed mode-4 reply: 5 bytes with length byte 5, or 6 with length byte 6.
 TMonitorResult DecodeMonitorReply(std::span<const uint8_t> reply, bool coinCountEnabled);
 

@@ -27,6 +27,21 @@ const std::array<std::optional<TLimits>, SensorReadingCount> Limits{{
 
 } // namespace
 
+const std::array<TSensorItemInfo, SensorItemCount> SensorItems{{
+    {"Big Coil", "730 < STD < 930", "XXXX"},
+    {"Small Coil", "720 < STD < 880", "XXXX"},
+    {"Temperature", "", "XXXX"},
+    {"DROP1 SEN", "", "XXXX"},
+    {"DROP IN2", "STD < 100", "XXXX"},
+    {"DROP IN1", "STD < 100", "XXXX"},
+    {"COIN RETURN", "STD < 80", "XXXX"},
+    {"SEN3", "STD < 350", "XXXX"},
+    {"SEN2", "STD > 1000", "XXXX"},
+    {"SEN1", "STD < 80", "XXXX"},
+    {"DipSwitch", "", "XXXXXXXX"},
+    {"INHIBIT", "", "X"},
+}};
+
 TVerdict JudgeReading(int index, int value) {
     if (index < 0 || index >= SensorReadingCount)
         return TVerdict::NotJudged;

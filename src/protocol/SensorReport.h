@@ -24,6 +24,15 @@ struct TSensorItem {
     TVerdict verdict = TVerdict::NotJudged;
 };
 
+// What each item is called, its limit as the page prints it (empty for none) and the
+// text shown before the first report.
+struct TSensorItemInfo {
+    const char* item;
+    const char* reference;
+    const char* placeholder;
+};
+extern const std::array<TSensorItemInfo, SensorItemCount> SensorItems;
+
 // Reading `index` (0 = Big Coil .. 9 = SEN1) against its fixed limits.
 TVerdict JudgeReading(int index, int value);
 

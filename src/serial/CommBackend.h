@@ -73,6 +73,14 @@ public:
     // ReadFile: reads up to `count` bytes; `got` is what arrived.
     virtual TIoResult read(uint8_t* buffer, uint32_t count, uint32_t& got) = 0;
     virtual TIoResult write(const uint8_t* data, uint32_t count) = 0; // WriteFile
+    // Blocks until bytes are waiting, the device hangs up or `timeoutMs` has passed,
+    // for a reader that waits on the port instead of polling it on a timer. `ok`
+    // also after a time-out or a signal: the caller asks clearError what is there.
+    // A backend that cannot wait returns at once.
+    virtual TIoResult waitReadable(int timeoutMs) {
+        (void)timeoutMs;
+        return TIoResult::ok;
+    }
 
     // The reason of the last failure, in the system's words.
     virtual std::string lastError() const = 0;

@@ -108,6 +108,7 @@ public:
     bool modemStatus(uint32_t& lines) override;
     TIoResult read(uint8_t* buffer, uint32_t count, uint32_t& got) override;
     TIoResult write(const uint8_t* data, uint32_t count) override;
+    TIoResult waitReadable(int timeoutMs) override;
 
     std::string lastError() const override { return lastErrorText; }
 
@@ -402,6 +403,22 @@ TIoResult TPosixCommBackend::write(const uint8_t* data, uint32_t count) {
         if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
             return Gone();
     }
+    return TIoResult::ok;
+}
+
+TIoResult TPosixCommBackend::waitReadable(int timeoutMs) {
+    if (fd < 0) {
+        NotOpen();
+        return TIoResult::failed;
+    }
+    pollfd p{fd, POLLIN, 0};
+    // A signal (Ctrl-C) ends the wait early: the caller looks at why before waiting again.
+    const int ready = ::poll(&p, 1, timeoutMs < 0 ? 0 : timeoutMs);
+    if (ready < 0 && errno != EINTR) {
+        Fail("poll", errno);
+        return TIoResult::failed;
+    }
+    // Bytes that came before a hang-up are still read first; clearError reports the end.
     return TIoResult::ok;
 }
 

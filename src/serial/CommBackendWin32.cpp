@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <timeapi.h>
+
 #include <string>
 
 namespace {
@@ -74,6 +76,7 @@ public:
     bool modemStatus(uint32_t& lines) override;
     TIoResult read(uint8_t* buffer, uint32_t count, uint32_t& got) override;
     TIoResult write(const uint8_t* data, uint32_t count) override;
+    TIoResult waitReadable(int timeoutMs) override;
 
     std::string lastError() const override { return lastErrorText; }
 
@@ -234,6 +237,30 @@ TIoResult TWin32CommBackend::write(const uint8_t* data, uint32_t count) {
     if (!WriteFile(handle, data, count, &written, nullptr))
         return IoFail("WriteFile");
     return TIoResult::ok;
+}
+
+TIoResult TWin32CommBackend::waitReadable(int timeoutMs) {
+    if (!isOpen()) {
+        NotOpen();
+        return TIoResult::failed;
+    }
+    // WaitCommEvent has no time-out on a handle opened without overlapped I/O, so look
+    // at the input queue every millisecond: a line byte takes about 1 ms at 9600 baud.
+    // Sleep(1) lasts a whole system tick (15.6 ms) unless the timer is set finer; the
+    // setting lasts until the process ends, and only a waiting reader asks for it.
+    static const bool fineTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
+    (void)fineTimer;
+    const ULONGLONG deadline =
+        GetTickCount64() + static_cast<ULONGLONG>(timeoutMs < 0 ? 0 : timeoutMs);
+    for (;;) {
+        DWORD flags = 0;
+        COMSTAT status{};
+        if (!ClearCommError(handle, &flags, &status))
+            return IoFail("ClearCommError");
+        if (status.cbInQue > 0 || GetTickCount64() >= deadline)
+            return TIoResult::ok;
+        Sleep(1);
+    }
 }
 
 } // namespace
