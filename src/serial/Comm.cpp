@@ -267,6 +267,8 @@ void TComm::ProcTimer() {
         ReceiveData(); // the handler reads the data itself, through Input
     if (!self)
         return;
+    if (!HasHandle())
+        return; // closed from within the handler (End Port, a page change)
     if (lostPending) {
         // Whatever arrived before the hang-up has been handed over; stop here
         // instead of reporting the dead port on every tick.
