@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -259,12 +260,22 @@ void TComm::ProcTimer() {
     // Handlers and the message processing below may run anything the window does,
     // including deleting this component; look before touching members again.
     const QPointer<TComm> self(this);
+    // The window catches up on its messages after each handler that ran. A quiet
+    // tick raises nothing and goes straight back to the event loop, which processes
+    // the same messages: three extra passes of it were most of an idle tick's cost.
+    bool handlerRan = false;
+    const auto processMessages = [&handlerRan] {
+        if (std::exchange(handlerRan, false))
+            QCoreApplication::processEvents();
+    };
 
     uint32_t waiting = 0;
     if (port->clearError(commError, waiting) == TIoResult::gone)
         NoteLost();
-    if (rThreshold > 0 && waiting >= static_cast<uint32_t>(rThreshold))
+    if (rThreshold > 0 && waiting >= static_cast<uint32_t>(rThreshold)) {
+        handlerRan = static_cast<bool>(OnReceiveData);
         ReceiveData(); // the handler reads the data itself, through Input
+    }
     if (!self)
         return;
     if (!HasHandle())
@@ -282,21 +293,25 @@ void TComm::ProcTimer() {
     }
 
     GetModemState();
-    QCoreApplication::processEvents();
+    processMessages();
     if (!self)
         return;
-    if (modemMask != 0)
+    if (modemMask != 0) {
+        handlerRan = static_cast<bool>(OnModemStateChange);
         ModemStateChange(modemMask);
+    }
     if (!self)
         return;
-    QCoreApplication::processEvents();
+    processMessages();
     if (!self)
         return;
-    if (commError != 0)
+    if (commError != 0) {
+        handlerRan = static_cast<bool>(OnReceiveError);
         ReceiveError(commError);
+    }
     if (!self)
         return;
-    QCoreApplication::processEvents();
+    processMessages();
 }
 
 void TComm::NoteLost() {
