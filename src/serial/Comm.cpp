@@ -329,8 +329,8 @@ void TComm::PortLost(const QString& reason) {
     lostReason.clear();
     // The owner may have closed the port itself in the meantime; then there is
     // nothing left to report.
-    if (wasOpen && OnPortLost)
-        OnPortLost(this, reason);
+    if (const TLostEvent handler = OnPortLost; wasOpen && handler)
+        handler(this, reason);
 }
 
 void TComm::PortStalled() {
@@ -339,12 +339,13 @@ void TComm::PortStalled() {
     const QString reason = stallReason;
     CloseComm();
     stallReason.clear();
-    if (wasOpen && OnWriteStalled)
-        OnWriteStalled(this, reason);
+    if (const TLostEvent handler = OnWriteStalled; wasOpen && handler)
+        handler(this, reason);
 }
 
-// Handlers are called through a copy: a handler may release this component (a page
-// change replaces it), which must not destroy the function that is still running.
+// Handlers are called through a copy here and above: a handler may release this
+// component (a page change replaces it), which must not destroy the function that is
+// still running.
 void TComm::ReceiveData() {
     if (const TNotifyEvent handler = OnReceiveData)
         handler(this);
