@@ -10,6 +10,8 @@ args=("$@")
 [ ${#args[@]} -eq 0 ] && args=(--simulator)
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display: running under Xvfb on :99 (see README to look at it)." >&2
-    exec xvfb-run -n 99 -s "-screen 0 1280x1024x24" build/bin/krv2tool "${args[@]}"
+    # -ac: any local program may use :99 without xvfb-run's cookie, so that a
+    # screenshot from another shell works; xvfb-run already keeps TCP off.
+    exec xvfb-run -n 99 -s "-ac -screen 0 1280x1024x24" build/bin/krv2tool "${args[@]}"
 fi
 exec build/bin/krv2tool "${args[@]}"

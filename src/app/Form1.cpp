@@ -19,6 +19,7 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 TPortComboBox::TPortComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
@@ -108,8 +109,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 }
 
 TForm1::~TForm1() {
-    // Components made by earlier Open Ports are closed already; close the one in use
-    // so the port is released before the window's children go.
+    // Close the component in use so the port is released before the window's
+    // children go.
     if (Comm1)
         Comm1->SetPortOpen(false);
 }
@@ -135,6 +136,7 @@ void TForm1::CommOpenFailed(const QString& port, const QString& reason) {
 }
 
 void TForm1::Button2Click() {
+    ReleaseComponent();
     auto* comm = new TComm(this, this);
     Comm1 = comm;
     if (!comm->PortOpen()) {
@@ -144,6 +146,9 @@ void TForm1::Button2Click() {
             comm->OnReceiveData = [this](QObject* sender) { ReceiveHandler(sender); };
             comm->OnPortLost = [this](QObject* sender, const QString& reason) {
                 PortLost(sender, reason);
+            };
+            comm->OnWriteStalled = [this](QObject* sender, const QString& reason) {
+                PortStalled(sender, reason);
             };
             const int selected = SelectedPortIndex();
             PortStatusText = selected >= 0 && selected <= 3
@@ -158,6 +163,18 @@ void TForm1::Button2Click() {
         }
     }
     OpenSucceeded = true;
+}
+
+void TForm1::ReleaseComponent() {
+    TComm* previous = std::exchange(Comm1, nullptr);
+    if (!previous)
+        return;
+    // Every page change comes here; kept, each component's 8 KB buffers would add up.
+    // It may be the one whose poll tick is running (a page changed from within its
+    // handlers), so it goes once control is back in the event loop; closed, with its
+    // timer stopped, nothing calls it before then.
+    previous->SetPortOpen(false);
+    previous->deleteLater();
 }
 
 void TForm1::Button3Click() {
@@ -189,6 +206,24 @@ void TForm1::PortLost(QObject* Sender, const QString& reason) {
             Messages::Show(this, {QStringLiteral("The serial port was lost."), QString(),
                                   QStringLiteral("%1: %2\nPress Open Port once the device is "
                                                  "back.")
+                                      .arg(port, reason),
+                                  false});
+        },
+        Qt::QueuedConnection);
+}
+
+void TForm1::PortStalled(QObject* Sender, const QString& reason) {
+    if (Sender != Comm1 || !PortOpened)
+        return;
+    const QString port = Comm1->PortName();
+    Button3Click();
+    QMetaObject::invokeMethod(
+        this,
+        [this, port, reason] {
+            Messages::Show(this, {QStringLiteral("The serial port takes no data."), QString(),
+                                  QStringLiteral("%1: %2\nWhat was still to be sent was dropped. "
+                                                 "Press Open Port once the device takes data "
+                                                 "again.")
                                       .arg(port, reason),
                                   false});
         },
@@ -250,7 +285,9 @@ TMemo* TForm1::MemoForTarget(int logTarget) const {
 }
 
 void TForm1::SendFrame(int payloadLength, uint8_t command, int logTarget, bool withEnd) {
-    if (!PortOpened)
+    // After a write that timed out nothing more goes out, and nothing more is logged
+    // as sent, until the poll has closed the port and told the user.
+    if (!PortOpened || (Comm1 && Comm1->WriteStalled()))
         return;
     const int length = BuildFrame(frameBuffer, payloadLength, command, withEnd);
     if (length == 0)

@@ -94,13 +94,16 @@ public:
     const std::unique_ptr<TWaveStore> WaveStore = std::make_unique<TWaveStore>();
     TWaveCapture WaveCapture;
 
-    // Every component made by Open Port, oldest first; only the newest is in use.
+    // The serial components the window holds. Open Port releases the one it
+    // replaces, so after the event loop has run this is at most Comm1.
     QList<TComm*> Components() const;
 
 private:
     void FormCreate();
     void SendFrame(int payloadLength, uint8_t command, int logTarget, bool withEnd);
     void PortLost(QObject* Sender, const QString& reason);
+    void PortStalled(QObject* Sender, const QString& reason);
+    void ReleaseComponent();
     TMemo* MemoForTarget(int logTarget) const;
 
     int operationMode = 0;

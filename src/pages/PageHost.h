@@ -23,7 +23,9 @@ public:
     virtual TFrameBuffer& FrameBuffer() = 0;
     virtual void SendFrameEtx(int payloadLength, uint8_t command, int logTarget) = 0;
     virtual void SendFrameNoEtx(int payloadLength, uint8_t command, int logTarget) = 0;
-    // One byte straight to the port, whether or not the window counts it open.
+    // One byte straight to the port, whether or not the window counts it open. False
+    // when it did not go out (port closed or lost, or taking no data): a sequence of
+    // such bytes should stop there.
     virtual bool OutputChar(char c) = 0;
 
     virtual TReplyAssembly& ReplyAssembly() = 0;

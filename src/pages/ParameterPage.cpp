@@ -138,8 +138,12 @@ void TParameterPage::Button6Click() {
             dip = PulseRecordTail[2];
         }
         const auto frame = BuildChannelFrame(i, static_cast<uint16_t>(value), disable, sorter, dip);
-        for (uint8_t b : frame)
-            host.OutputChar(static_cast<char>(b));
+        for (uint8_t b : frame) {
+            // A port that takes no data ends the Save: the records after this one and
+            // the store request are not sent (the window tells why).
+            if (!host.OutputChar(static_cast<char>(b)))
+                return;
+        }
         Memo1->AppendLine(HexLine(QStringLiteral("TX:"), frame));
         host.BlockingWait(10);
     }

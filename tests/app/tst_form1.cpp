@@ -12,9 +12,13 @@
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 class TstForm1 : public QObject {
     Q_OBJECT
@@ -27,6 +31,9 @@ private Q_SLOTS:
     void titleAfterOpenPort();
     void missingPortThenRetry();
     void eachOpenMakesANewComponent();
+    void pageChangesReleaseComponents();
+    void componentReleasedFromItsOwnTick();
+    void stalledPortEndsTheSaveWithOneMessage();
     void sendsNothingAfterEndPort();
     void payloadTooLongSendsNothing();
     void logTargets_data();
@@ -150,13 +157,97 @@ void TstForm1::missingPortThenRetry() {
 
 void TstForm1::eachOpenMakesANewComponent() {
     QVERIFY(OpenOn(*pty));
-    TComm* first = form->Comm1;
+    const QPointer<TComm> first = form->Comm1;
     form->Button3Click();
     form->Button2Click();
-    QCOMPARE(form->Components().size(), 2);
     QVERIFY(form->Comm1 != first);
-    QVERIFY(!first->PortOpen());
     QVERIFY(form->Comm1->PortOpen());
+    // The replaced one is released once the event loop runs.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(first.isNull());
+    QCOMPARE(form->Components(), QList<TComm*>{form->Comm1});
+}
+
+void TstForm1::pageChangesReleaseComponents() {
+    QVERIFY(OpenOn(*pty));
+    const QPointer<TComm> first = form->Comm1;
+    for (int i = 0; i < 300; ++i) {
+        form->PageControl1->setCurrentIndex(i % 2 == 0 ? 1 : 0);
+        if (i % 10 == 0)
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(first.isNull());
+    QCOMPARE(form->Components(), QList<TComm*>{form->Comm1});
+    QVERIFY(form->PortOpened);
+    form->TabSheet2->SB_statusClick();
+    QCOMPARE(pty->Read(1000, 5), Raw("90 05 11 03 A9"));
+}
+
+void TstForm1::componentReleasedFromItsOwnTick() {
+    QVERIFY(OpenOn(*pty));
+    const QPointer<TComm> old = form->Comm1;
+    bool releasedInside = false;
+    int handled = 0;
+    // A page change made by the receive handler replaces the component whose tick is
+    // running; the release is forced right there, while the tick is still on the stack.
+    old->OnReceiveData = [&, this](QObject*) {
+        form->PageControl1->setCurrentIndex(1);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        releasedInside = old.isNull();
+        ++handled; // the handler's own state outlives the component that called it
+    };
+    pty->Write(Raw("90 05 50 03 E8"));
+    QVERIFY(QTest::qWaitFor([&] { return handled > 0; }, 2000));
+    QVERIFY(releasedInside);
+    QTest::qWait(50);
+    QCOMPARE(handled, 1);
+    QVERIFY(form->Comm1->PortOpen());
+    pty->Write(Raw("90 05 50 03 E8"));
+    QVERIFY(QTest::qWaitFor([&] { return !form->TabSheet5->Memo7->Lines().isEmpty(); }, 2000));
+}
+
+void TstForm1::stalledPortEndsTheSaveWithOneMessage() {
+    // A second descriptor of the port's own end, taken before the tool locks it: what
+    // it writes fills the queue towards a board that reads nothing.
+    const int filler = ::open(pty->SlavePath().toLocal8Bit().constData(),
+                              O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(filler >= 0);
+    QVERIFY(OpenOn(*pty));
+    // The kernel moves queued bytes on to the far end's buffer behind the writer's
+    // back: fill until a round after a pause takes nothing more.
+    const QByteArray block(4096, 'A');
+    for (qsizetype round = 1; round > 0;) {
+        round = 0;
+        for (;;) {
+            const ssize_t n = ::write(filler, block.constData(), static_cast<size_t>(block.size()));
+            if (n <= 0)
+                break;
+            round += n;
+        }
+        QTest::qSleep(50);
+    }
+    ::close(filler);
+
+    form->TabSheet1->Button6Click(); // Save: nine records, then the store request
+    QVERIFY(shown.isEmpty());        // told once the Save has given up, not in its middle
+    QVERIFY(QTest::qWaitFor([&] { return !shown.isEmpty(); }, 3000));
+    QTest::qWait(200); // time for any repeated report to show up
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QStringLiteral("The serial port takes no data."));
+    QVERIFY(shown[0].detail.contains(QStringLiteral("COM1")));
+    QVERIFY(!form->PortOpened);
+    QVERIFY(form->Button2->isEnabled());
+    QVERIFY(form->TabSheet1->Memo1->Lines().filter(QStringLiteral("TX")).isEmpty());
+    QVERIFY(form->OperationMode() != Mode::SaveAnswer);
+    // Whatever reaches the board now is filler: no record and no store request.
+    const QByteArray reached = pty->Read(300);
+    QCOMPARE(reached.count('A'), reached.size());
+
+    // The device takes data again: Open Port works as before.
+    QVERIFY(OpenOn(*pty));
+    form->TabSheet2->SB_statusClick();
+    QCOMPARE(pty->Read(1000, 5), Raw("90 05 11 03 A9"));
 }
 
 void TstForm1::sendsNothingAfterEndPort() {
@@ -275,10 +366,12 @@ void TstForm1::pageChangesSetModes() {
         form->PageControl1->setCurrentIndex(4); // leave the first page to come back to it
     form->SetOperationMode(77);
     form->Timer1.start();
-    const qsizetype components = form->Components().size();
+    const TComm* before = form->Comm1;
     form->PageControl1->setCurrentIndex(page);
     QCOMPARE(form->OperationMode(), mode);
-    QCOMPARE(form->Components().size(), components + (reopens ? 1 : 0));
+    QCOMPARE(form->Comm1 != before, reopens);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(form->Components(), QList<TComm*>{form->Comm1});
     QCOMPARE(form->Timer1.isActive(), !reopens);
     QVERIFY(form->PortOpened);
     QVERIFY(form->Comm1->PortOpen());

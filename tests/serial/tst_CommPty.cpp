@@ -232,6 +232,20 @@ private Q_SLOTS:
                  qPrintable(owner.failures.first().second));
     }
 
+    void refusedRateIsAnOpenError() {
+        TComm comm(&owner);
+        comm.SetBaudRate(12345); // no termios code: the tty keeps another rate
+        comm.SetPortOpen(true);
+        QVERIFY(!comm.PortOpen());
+        QCOMPARE(owner.failures.size(), 1);
+        QVERIFY2(owner.failures.first().second.contains(QStringLiteral("12345 baud")),
+                 qPrintable(owner.failures.first().second));
+        QCOMPARE(ExclusiveFlag(pty->SlavePath()), 0); // released for the next try
+        comm.SetBaudRate(9600);
+        comm.SetPortOpen(true);
+        QVERIFY(comm.PortOpen());
+    }
+
     void farEndClosed() {
         auto comm = OpenComm();
         comm->SetRThreshold(1);
