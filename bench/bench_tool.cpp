@@ -1,6 +1,8 @@
-// Measures the running tool with an open port: its CPU use while idle (the 10 ms poll
-// runs all the time) and the latency from a byte written at the far end of the cable
-// to its "RX: " line. Usage: bench_tool [idle-seconds] [latency-samples]
+// Measures the running tool: its CPU use while idle, with the port closed and with the
+// port open (the 10 ms poll runs all the time), the latency from a byte written at the
+// far end of the cable to its "RX: " line, and the memory over many page changes (each
+// one closes the port and opens it on a new component).
+// Usage: bench_tool [idle-seconds] [latency-samples] [page-changes]
 #include "BinaryPage.h"
 #include "Form1.h"
 #include "Memo.h"
@@ -9,11 +11,16 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -23,12 +30,42 @@ double CpuSeconds() {
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
+
+double ResidentMegabytes() {
+    std::ifstream statm("/proc/self/statm");
+    long size = 0;
+    long resident = 0;
+    statm >> size >> resident;
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
+}
+
+// Runs the event loop as the tool does (QApplication::exec), not a test's wait loop,
+// whose sleeps and extra passes would be measured instead.
+void RunEventLoop(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+double IdleCpuPercent(int seconds, const char* what) {
+    const double cpuBefore = CpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    RunEventLoop(seconds * 1000);
+    const double cpu = CpuSeconds() - cpuBefore;
+    const double elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
+    const double percent = 100.0 * cpu / elapsed;
+    std::printf("idle, %-20s: %.3f s CPU in %.1f s = %.2f %% of one core\n", what, cpu, elapsed,
+                percent);
+    return percent;
+}
 } // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const int idleSeconds = argc > 1 ? std::atoi(argv[1]) : 30;
     const int samples = argc > 2 ? std::atoi(argv[2]) : 200;
+    const int pageChanges = argc > 3 ? std::atoi(argv[3]) : 10000;
 
     TPtyPair pty;
     if (!pty.Ok()) {
@@ -38,42 +75,79 @@ int main(int argc, char* argv[]) {
     PortNames::SetOverride(QStringLiteral("COM1"), pty.SlavePath());
     TForm1 form;
     form.show();
+    RunEventLoop(500); // let the window settle before measuring
+
+    const double closed = IdleCpuPercent(idleSeconds, "port closed");
+    // What any 10 ms timer costs in this process: the floor under the poll's own work.
+    double bare = 0;
+    {
+        QTimer empty;
+        empty.setInterval(10);
+        QObject::connect(&empty, &QTimer::timeout, &app, [] {});
+        empty.start();
+        bare = IdleCpuPercent(idleSeconds, "an empty 10 ms timer");
+    }
     form.Button2Click();
     if (!form.PortOpened) {
         std::fprintf(stderr, "could not open %s\n", qPrintable(pty.SlavePath()));
         return 1;
     }
     form.SetOperationMode(0);
+    const double open = IdleCpuPercent(idleSeconds, "port open  ");
+    std::printf("the open port's poll: %.2f %% of one core, %.2f %% above an empty timer\n",
+                open - closed, open - bare);
 
-    const double cpuBefore = CpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    QTest::qWait(idleSeconds * 1000);
-    const double cpu = CpuSeconds() - cpuBefore;
-    const double seconds = static_cast<double>(wall.elapsed()) / 1000.0;
-    std::printf("idle with open port: %.3f s CPU in %.1f s = %.2f %% of one core\n", cpu, seconds,
-                100.0 * cpu / seconds);
+    if (samples > 0) {
+        TMemo* memo7 = form.TabSheet5->Memo7;
+        std::vector<double> latencies;
+        for (int i = 0; i < samples; ++i) {
+            const int before = memo7->document()->blockCount();
+            const bool empty = memo7->Lines().isEmpty();
+            QElapsedTimer clock;
+            clock.start();
+            pty.Write(QByteArray(1, static_cast<char>(i)));
+            while (memo7->document()->blockCount() == before &&
+                   !(empty && !memo7->Lines().isEmpty()))
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            latencies.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+            // Let the next byte land at a random phase of the poll.
+            QTest::qWait(3 + i % 7);
+        }
+        std::sort(latencies.begin(), latencies.end());
+        double sum = 0;
+        for (double l : latencies)
+            sum += l;
+        std::printf("byte to RX line over %d samples: median %.2f ms, mean %.2f ms, max %.2f ms\n",
+                    samples, latencies[latencies.size() / 2], sum / static_cast<double>(samples),
+                    latencies.back());
+    }
 
-    TMemo* memo7 = form.TabSheet5->Memo7;
-    std::vector<double> latencies;
-    for (int i = 0; i < samples; ++i) {
-        const int before = memo7->document()->blockCount();
-        const bool empty = memo7->Lines().isEmpty();
+    if (pageChanges > 0) {
+        // Changes between Parameter Setting and Protocol Test from inside the event loop,
+        // as clicks on the tabs would come.
+        const double rssBefore = ResidentMegabytes();
+        const qsizetype componentsBefore = form.Components().size();
         QElapsedTimer clock;
         clock.start();
-        pty.Write(QByteArray(1, static_cast<char>(i)));
-        while (memo7->document()->blockCount() == before && !(empty && !memo7->Lines().isEmpty()))
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        latencies.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
-        // Let the next byte land at a random phase of the poll.
-        QTest::qWait(3 + i % 7);
+        int done = 0;
+        QEventLoop loop;
+        QTimer changer;
+        changer.setInterval(0);
+        QObject::connect(&changer, &QTimer::timeout, &loop, [&] {
+            form.PageControl1->setCurrentIndex(form.PageControl1->currentIndex() == 0 ? 1 : 0);
+            if (++done == pageChanges)
+                loop.quit();
+        });
+        changer.start();
+        loop.exec();
+        changer.stop();
+        RunEventLoop(100); // releases that are due run here
+        std::printf("%d page changes in %.1f s: RSS %.1f MB -> %.1f MB, components %lld -> %lld, "
+                    "port open: %s\n",
+                    pageChanges, static_cast<double>(clock.elapsed()) / 1000.0, rssBefore,
+                    ResidentMegabytes(), static_cast<long long>(componentsBefore),
+                    static_cast<long long>(form.Components().size()),
+                    form.PortOpened ? "yes" : "no");
     }
-    std::sort(latencies.begin(), latencies.end());
-    double sum = 0;
-    for (double l : latencies)
-        sum += l;
-    std::printf("byte to RX line over %d samples: median %.2f ms, mean %.2f ms, max %.2f ms\n",
-                samples, latencies[latencies.size() / 2], sum / static_cast<double>(samples),
-                latencies.back());
     return 0;
 }

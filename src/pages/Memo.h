@@ -5,6 +5,9 @@
 #include <QPlainTextEdit>
 #include <QStringList>
 
+#include <cstdint>
+#include <deque>
+
 class TMemo : public QPlainTextEdit {
 public:
     // Enough for hours of streaming at one line per 10 ms receive event.
@@ -18,11 +21,19 @@ public:
     // The lines top to bottom; an empty memo has none.
     QStringList Lines() const;
     QString FirstLine() const;
-    void SetLineLimit(int limit) { lineLimit = limit; }
+    void SetLineLimit(int limit);
 
 private:
-    void TrimBottom();
-    void TrimTop();
+    bool IsEmpty() const { return topRun.empty() && bottomRun.empty(); }
+    void DropOldestOverLimit();
+    void RemoveLine(int number);
+
     int lineLimit = DefaultLineLimit;
-    bool empty = true; // an empty document still holds one block
+    // Lines inserted at the top sit above the lines appended at the bottom, so the
+    // oldest line is where the two runs meet. Each run keeps when its lines came:
+    // topRun from the first line down (newest first), bottomRun from its first line
+    // down (oldest first).
+    std::deque<uint64_t> topRun;
+    std::deque<uint64_t> bottomRun;
+    uint64_t added = 0;
 };

@@ -65,10 +65,20 @@ bool TComm::OpenComm() {
     deviceName = entry.device;
     lostPending = false;
     lostReason.clear();
+    stallPending = false;
+    stallReason.clear();
 
     port->setupQueues(driverQueueSize, driverQueueSize); // a refusal is not fatal
     port->purge(purgeTxAbort | purgeRxAbort | purgeTxClear | purgeRxClear);
-    _SetCommState();
+    if (!_SetCommState()) {
+        // A port left at a rate we did not ask for would talk past the board while
+        // BaudRate reports ours: treat it as not opened.
+        const QString reason = FromSystem(port->lastError());
+        port->close();
+        if (owner)
+            owner->CommOpenFailed(name, reason);
+        return false;
+    }
     SetDTRStatus(true);
     SetRTSStatus(rtsState);
     opened = true;
@@ -82,9 +92,10 @@ void TComm::CloseComm() {
     port->close();
     opened = false;
     lostPending = false;
+    stallPending = false;
 }
 
-void TComm::_SetCommState() {
+bool TComm::_SetCommState() {
     // Fields we do not name (DTR mode, XON/XOFF limits, DSR flow...) keep the driver's
     // values; if it cannot report them the defaults stand in.
     TLineSettings settings;
@@ -114,16 +125,19 @@ void TComm::_SetCommState() {
     settings.byteSize = static_cast<uint8_t>(dataBits + 5);
     settings.stopBits = stopBits;
 
-    // A refused setting leaves the port open with the driver's own.
-    port->setState(settings);
+    return port->setState(settings);
 }
 
 template <typename T> void TComm::ChangeSetting(T& field, T value) {
     if (field == value)
         return;
+    const T previous = field;
     field = value;
-    if (HasHandle())
+    if (HasHandle() && !_SetCommState()) {
+        // Refused while open: keep reporting, and applying, the settings in effect.
+        field = previous;
         _SetCommState();
+    }
 }
 
 void TComm::SetCommPort(TComPortNumber value) {
@@ -260,6 +274,10 @@ void TComm::ProcTimer() {
         PortLost(reason);
         return;
     }
+    if (stallPending) {
+        PortStalled();
+        return;
+    }
 
     GetModemState();
     QCoreApplication::processEvents();
@@ -298,61 +316,75 @@ void TComm::PortLost(const QString& reason) {
         OnPortLost(this, reason);
 }
 
+void TComm::PortStalled() {
+    timer.stop();
+    const bool wasOpen = opened;
+    const QString reason = stallReason;
+    CloseComm();
+    stallReason.clear();
+    if (wasOpen && OnWriteStalled)
+        OnWriteStalled(this, reason);
+}
+
+// Handlers are called through a copy: a handler may release this component (a page
+// change replaces it), which must not destroy the function that is still running.
 void TComm::ReceiveData() {
-    if (OnReceiveData)
-        OnReceiveData(this);
+    if (const TNotifyEvent handler = OnReceiveData)
+        handler(this);
 }
 
 void TComm::ReceiveError(uint32_t mask) {
-    if (OnReceiveError)
-        OnReceiveError(this, mask);
+    if (const TMaskEvent handler = OnReceiveError)
+        handler(this, mask);
 }
 
 void TComm::ModemStateChange(uint32_t mask) {
-    if (OnModemStateChange)
-        OnModemStateChange(this, mask);
+    if (const TMaskEvent handler = OnModemStateChange)
+        handler(this, mask);
+}
+
+bool TComm::WriteResult(TIoResult result) {
+    if (result == TIoResult::gone) {
+        NoteLost();
+    } else if (result == TIoResult::stalled && !stallPending) {
+        stallPending = true;
+        stallReason = FromSystem(port->lastError());
+        // What the driver still holds is the head of a frame the board will never
+        // see whole; drop it rather than let it out once the line moves again.
+        port->purge(purgeTxAbort | purgeTxClear);
+    }
+    return result == TIoResult::ok;
 }
 
 bool TComm::OutputChar(char c) {
-    if (!HasHandle())
+    if (!HasHandle() || stallPending)
         return false;
     const auto byte = static_cast<uint8_t>(c);
-    const TIoResult result = port->write(&byte, 1);
-    if (result == TIoResult::gone)
-        NoteLost();
-    return result == TIoResult::ok;
+    return WriteResult(port->write(&byte, 1));
 }
 
 bool TComm::OutputString(const QByteArray& s) {
-    if (!HasHandle())
+    if (!HasHandle() || stallPending)
         return false;
-    const TIoResult result = port->write(reinterpret_cast<const uint8_t*>(s.constData()),
-                                         static_cast<uint32_t>(s.size()));
-    if (result == TIoResult::gone)
-        NoteLost();
-    return result == TIoResult::ok;
+    return WriteResult(port->write(reinterpret_cast<const uint8_t*>(s.constData()),
+                                   static_cast<uint32_t>(s.size())));
 }
 
 bool TComm::OutputStringchar(const char* s) {
-    if (!HasHandle())
+    if (!HasHandle() || stallPending)
         return false;
     const size_t length = s ? std::strlen(s) : 0;
-    const TIoResult result =
-        port->write(reinterpret_cast<const uint8_t*>(s), static_cast<uint32_t>(length));
-    if (result == TIoResult::gone)
-        NoteLost();
-    return result == TIoResult::ok;
+    return WriteResult(
+        port->write(reinterpret_cast<const uint8_t*>(s), static_cast<uint32_t>(length)));
 }
 
 bool TComm::OutputByte(const std::vector<uint8_t>& bytes) {
-    if (!HasHandle())
+    if (!HasHandle() || stallPending)
         return false;
     for (const uint8_t byte : bytes) {
-        // Results are not reported, but a vanished device gets no more writes.
-        if (port->write(&byte, 1) == TIoResult::gone) {
-            NoteLost();
-            break;
-        }
+        // The rest of a frame after a byte that did not go out is of no use.
+        if (!WriteResult(port->write(&byte, 1)))
+            return false;
     }
     return true;
 }

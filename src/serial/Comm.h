@@ -115,10 +115,15 @@ public:
     QByteArray ReadInputData();
     const std::vector<uint8_t>& ReadInputByte();
 
+    // Writes are synchronous. Once a write finds the port taking no data within its
+    // time-out, every later write fails at once without writing, until the next tick
+    // closes the port and raises OnWriteStalled.
     bool OutputChar(char c);
     bool OutputString(const QByteArray& s);
     bool OutputStringchar(const char* s);
+    // One byte per write; stops at the first byte that fails.
     bool OutputByte(const std::vector<uint8_t>& bytes);
+    bool WriteStalled() const { return stallPending; }
 
     // The COM name of CommPort ("COM1" for pnCOM1) and the device it maps to now.
     QString PortName() const;
@@ -133,6 +138,9 @@ public:
     // The device vanished while open; the component has already closed itself.
     // Raised once per loss.
     TLostEvent OnPortLost;
+    // The port took no data within the write time-out; the component has already
+    // closed itself and dropped what the driver still held. Raised once.
+    TLostEvent OnWriteStalled;
 
     void ProcTimer();
     void ReceiveData();
@@ -143,11 +151,13 @@ public:
 private:
     bool OpenComm();
     void CloseComm();
-    void _SetCommState();
+    bool _SetCommState();
     void GetModemState();
     void ReadProcess();
     void PortLost(const QString& reason);
+    void PortStalled();
     void NoteLost();
+    bool WriteResult(TIoResult result);
     bool HasHandle() const { return port && port->isOpen(); }
     template <typename T> void ChangeSetting(T& field, T value);
 
@@ -180,5 +190,8 @@ private:
     // A call found the device gone; the next tick closes the port and reports it.
     bool lostPending = false;
     QString lostReason;
+    // A write timed out; later writes are refused until the next tick reports it.
+    bool stallPending = false;
+    QString stallReason;
     uint64_t readCount = 0;
 };

@@ -23,7 +23,12 @@ struct TLineSettings {
 
 // Outcome of a call on an open port. `gone` means the device has disappeared
 // (USB adapter unplugged, far end of a pseudo-terminal closed): the port is dead.
-enum class TIoResult { ok, failed, gone };
+// `stalled` means a write found the port taking no data within the write time-out
+// (the far end holds off, or the adapter hangs).
+enum class TIoResult { ok, failed, gone, stalled };
+
+// How long a write waits for the port to take a byte before it gives up.
+constexpr int writeStallMs = 1000;
 
 // PurgeComm flags.
 constexpr uint32_t purgeTxAbort = 0x0001;
@@ -69,10 +74,13 @@ public:
     // Returns `gone` once the device has hung up; `waiting` still counts the bytes
     // that arrived before and can yet be read.
     virtual TIoResult clearError(uint32_t& errors, uint32_t& waiting) = 0;
-    virtual bool modemStatus(uint32_t& lines) = 0; // GetCommModemStatus
+    // GetCommModemStatus; false when the port has no modem lines (a pseudo-terminal).
+    virtual bool modemStatus(uint32_t& lines) = 0;
     // ReadFile: reads up to `count` bytes; `got` is what arrived.
     virtual TIoResult read(uint8_t* buffer, uint32_t count, uint32_t& got) = 0;
-    virtual TIoResult write(const uint8_t* data, uint32_t count) = 0; // WriteFile
+    // WriteFile: all of `data`, or `stalled` when the port takes nothing for
+    // writeStallMs.
+    virtual TIoResult write(const uint8_t* data, uint32_t count) = 0;
 
     // The reason of the last failure, in the system's words.
     virtual std::string lastError() const = 0;

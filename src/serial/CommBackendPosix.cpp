@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr int writeStallMs = 1000; // a port that takes no byte for this long is stuck
-
 std::string SystemText(int err) {
     return std::generic_category().message(err);
 }
@@ -133,7 +131,16 @@ private:
     std::string lastErrorText;
     serial_icounter_struct counters{};
     bool countersKnown = false;
+    // Pseudo-terminals and many USB adapters have no error counters or no modem
+    // lines; once the driver says so, the 10 ms poll stops asking.
+    bool hasCounters = true;
+    bool hasModemLines = true;
 };
+
+// The driver does not know the request at all (as opposed to failing it now).
+bool NotSupported(int err) {
+    return err == ENOTTY || err == EINVAL;
+}
 
 bool TPosixCommBackend::open(const std::string& device, std::string& error) {
     close();
@@ -174,7 +181,9 @@ bool TPosixCommBackend::open(const std::string& device, std::string& error) {
 
     fd = handle;
     devicePath = device;
+    hasModemLines = true;
     countersKnown = ::ioctl(fd, TIOCGICOUNT, &counters) == 0;
+    hasCounters = countersKnown || !NotSupported(errno);
     return true;
 }
 
@@ -231,6 +240,11 @@ bool TPosixCommBackend::setState(const TLineSettings& settings) {
     const bool speedKnown = PosixLine::ToTermios(settings, t);
     if (::tcsetattr(fd, TCSANOW, &t) != 0)
         return Fail("tcsetattr", errno);
+    // tcsetattr succeeds when any part was taken; a driver that cannot do the rate
+    // keeps its own, which only reading back shows.
+    termios now{};
+    const bool speedTaken =
+        !speedKnown || (::tcgetattr(fd, &now) == 0 && ::cfgetospeed(&now) == ::cfgetospeed(&t));
 
     // Like a DCB's RTS control: disabled drops RTS, enabled raises it.
     if (settings.rtsControl == 0)
@@ -241,6 +255,11 @@ bool TPosixCommBackend::setState(const TLineSettings& settings) {
     if (!speedKnown) {
         lastErrorText = devicePath + ": " + std::to_string(settings.baudRate) +
                         " baud is not a standard bit rate";
+        return false;
+    }
+    if (!speedTaken) {
+        lastErrorText = devicePath + ": the device does not take " +
+                        std::to_string(settings.baudRate) + " baud";
         return false;
     }
     return true;
@@ -276,9 +295,13 @@ bool TPosixCommBackend::HungUp() const {
 
 uint32_t TPosixCommBackend::ErrorsSinceLastQuery() {
     // Only UART drivers keep these counters; ptys and many USB adapters have none.
-    serial_icounter_struct now{};
-    if (::ioctl(fd, TIOCGICOUNT, &now) != 0)
+    if (!hasCounters)
         return 0;
+    serial_icounter_struct now{};
+    if (::ioctl(fd, TIOCGICOUNT, &now) != 0) {
+        hasCounters = !NotSupported(errno);
+        return 0;
+    }
     if (!countersKnown) {
         counters = now;
         countersKnown = true;
@@ -306,6 +329,13 @@ TIoResult TPosixCommBackend::clearError(uint32_t& errors, uint32_t& waiting) {
         NotOpen();
         return TIoResult::failed;
     }
+    // One poll answers the quiet tick: nothing waiting and no hang-up. Only then are
+    // the bytes counted.
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) == 0) {
+        errors = ErrorsSinceLastQuery();
+        return TIoResult::ok;
+    }
     int count = 0;
     if (::ioctl(fd, FIONREAD, &count) != 0) {
         const int err = errno;
@@ -325,9 +355,14 @@ TIoResult TPosixCommBackend::clearError(uint32_t& errors, uint32_t& waiting) {
 bool TPosixCommBackend::modemStatus(uint32_t& lines) {
     if (fd < 0)
         return NotOpen();
+    if (!hasModemLines)
+        return false;
     int bits = 0;
-    if (::ioctl(fd, TIOCMGET, &bits) != 0)
-        return Fail("TIOCMGET", errno);
+    if (::ioctl(fd, TIOCMGET, &bits) != 0) {
+        const int err = errno;
+        hasModemLines = !NotSupported(err);
+        return Fail("TIOCMGET", err);
+    }
     lines = ((bits & TIOCM_CTS) ? msCtsOn : 0) | ((bits & TIOCM_DSR) ? msDsrOn : 0) |
             ((bits & TIOCM_RNG) ? msRingOn : 0) | ((bits & TIOCM_CAR) ? msRlsdOn : 0);
     return true;
@@ -396,8 +431,9 @@ TIoResult TPosixCommBackend::write(const uint8_t* data, uint32_t count) {
             return TIoResult::failed;
         }
         if (ready == 0) {
-            lastErrorText = devicePath + ": write timed out, the port takes no data";
-            return TIoResult::failed;
+            lastErrorText = devicePath + ": the port took no data for " +
+                            std::to_string(writeStallMs / 1000) + " s";
+            return TIoResult::stalled;
         }
         if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
             return Gone();

@@ -115,6 +115,15 @@ bool TWin32CommBackend::open(const std::string& name, std::string& error) {
     }
     handle = h;
     device = name;
+    // Writes stay synchronous but give up when the port takes nothing for a while
+    // (the far end holds off, the adapter hangs); read time-outs stay the driver's.
+    COMMTIMEOUTS timeouts{};
+    if (GetCommTimeouts(handle, &timeouts)) {
+        // A byte takes about 1 ms at 9600 baud: long writes get their own time.
+        timeouts.WriteTotalTimeoutMultiplier = 2;
+        timeouts.WriteTotalTimeoutConstant = writeStallMs;
+        SetCommTimeouts(handle, &timeouts);
+    }
     return true;
 }
 
@@ -233,6 +242,11 @@ TIoResult TWin32CommBackend::write(const uint8_t* data, uint32_t count) {
     DWORD written = 0;
     if (!WriteFile(handle, data, count, &written, nullptr))
         return IoFail("WriteFile");
+    if (written < count) {
+        lastErrorText =
+            device + ": the port took no data for " + std::to_string(writeStallMs / 1000) + " s";
+        return TIoResult::stalled;
+    }
     return TIoResult::ok;
 }
 

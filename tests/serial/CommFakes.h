@@ -22,6 +22,8 @@ struct TFakePort {
     bool openFails = false;
     std::string openError = "cannot open: refused";
     bool writeFails = false;
+    bool writeStalls = false; // the port takes no data: every write times out
+    int32_t refusedRate = 0;  // a bit rate the driver will not take
     bool modemFails = false;
     TLineSettings driver; // what the driver reports before any change
     QByteArray incoming;  // bytes waiting in the receive queue
@@ -66,6 +68,8 @@ public:
     }
     bool setState(const TLineSettings& settings) override {
         p->calls << QStringLiteral("setState");
+        if (settings.baudRate == p->refusedRate)
+            return false;
         p->applied << settings;
         p->driver = settings;
         return true;
@@ -100,11 +104,17 @@ public:
             return TIoResult::gone;
         if (p->writeFails)
             return TIoResult::failed;
+        if (p->writeStalls)
+            return TIoResult::stalled;
         p->written.append(reinterpret_cast<const char*>(data), count);
         return TIoResult::ok;
     }
     std::string lastError() const override {
-        return p->hungUp ? "the device was disconnected" : "refused";
+        if (p->hungUp)
+            return "the device was disconnected";
+        if (p->writeStalls)
+            return "the port took no data";
+        return "refused";
     }
 
 private:

@@ -59,6 +59,9 @@ struct TRig {
         comm->OnPortLost = [this](QObject*, const QString& reason) {
             events << QStringLiteral("lost %1").arg(reason);
         };
+        comm->OnWriteStalled = [this](QObject*, const QString& reason) {
+            events << QStringLiteral("stalled %1").arg(reason);
+        };
     }
     void Open() {
         comm->SetPortOpen(true);
@@ -146,6 +149,36 @@ private Q_SLOTS:
         QCOMPARE(rig.owner.failures,
                  (QList<std::pair<QString, QString>>{{"COM2", "cannot open: refused"}}));
         QVERIFY(!rig.comm->OutputChar('x'));
+    }
+
+    // A rate the driver refuses is an open error, not a port silently at another rate;
+    // refused while open, the rate in effect stays the one reported.
+    void refusedRate_data() {
+        QTest::addColumn<bool>("atOpen");
+        QTest::newRow("at open") << true;
+        QTest::newRow("while open") << false;
+    }
+    void refusedRate() {
+        QFETCH(bool, atOpen);
+        TRig rig;
+        rig.port->refusedRate = 115200;
+        if (atOpen) {
+            rig.comm->SetBaudRate(115200);
+            rig.comm->SetPortOpen(true);
+            QVERIFY(!rig.comm->PortOpen());
+            QVERIFY(!rig.port->open);
+            QCOMPARE(rig.owner.failures, (QList<std::pair<QString, QString>>{{"COM1", "refused"}}));
+            QVERIFY(!rig.comm->OutputChar('x'));
+            rig.comm->ProcTimer();
+            QVERIFY(rig.events.isEmpty());
+            return;
+        }
+        rig.Open();
+        rig.comm->SetBaudRate(115200);
+        QCOMPARE(rig.comm->BaudRate(), 9600);
+        QCOMPARE(rig.port->driver.baudRate, 9600);
+        QVERIFY(rig.comm->PortOpen());
+        QVERIFY(rig.owner.failures.isEmpty());
     }
 
     void settingSetters_data() {
@@ -335,11 +368,41 @@ private Q_SLOTS:
         rig.Open();
         rig.port->hungUp = true;
         QVERIFY(!rig.comm->OutputChar('a'));
-        QVERIFY(rig.comm->OutputByte({1, 2, 3}));
+        QVERIFY(!rig.comm->OutputByte({1, 2, 3}));
         QCOMPARE(rig.port->calls, (QStringList{"write 1", "write 1"})); // stops at the loss
         rig.comm->ProcTimer();
         rig.comm->ProcTimer();
         QCOMPARE(rig.events, QStringList{"lost the device was disconnected"});
+    }
+
+    // The first byte the port does not take ends the frame and everything sent after
+    // it until the next tick has closed the port and told the owner, once.
+    void stalledWriteEndsTheSending() {
+        TRig rig;
+        rig.Open();
+        rig.port->writeStalls = true;
+        QVERIFY(!rig.comm->OutputByte({0x90, 0x05, 0x80, 0x55, 0x6A}));
+        QVERIFY(rig.comm->WriteStalled());
+        // The head of the frame that the driver still holds is dropped.
+        QCOMPARE(rig.port->calls, (QStringList{"write 1", "purge 5"}));
+        rig.port->writeStalls = false; // the line moving again changes nothing now
+        QVERIFY(!rig.comm->OutputChar('\x90'));
+        QVERIFY(!rig.comm->OutputString("AB"));
+        QVERIFY(!rig.comm->OutputStringchar("AB"));
+        QVERIFY(!rig.comm->OutputByte({1}));
+        QCOMPARE(rig.port->calls.size(), 2);
+        QVERIFY(rig.port->written.isEmpty());
+        rig.port->writeStalls = true; // for the reason the backend gives
+        rig.comm->ProcTimer();
+        rig.comm->ProcTimer();
+        QCOMPARE(rig.events, QStringList{"stalled the port took no data"});
+        QVERIFY(!rig.comm->PortOpen());
+        QVERIFY(!rig.port->open);
+        // A new open starts clean.
+        rig.port->writeStalls = false;
+        rig.Open();
+        QVERIFY(rig.comm->OutputChar('A'));
+        QCOMPARE(rig.port->written, QByteArray("A"));
     }
 
     void output_data() {
@@ -363,9 +426,8 @@ private Q_SLOTS:
         QTest::newRow("bytes one per write")
             << "bytes" << true << false << true << QStringList{"write 1", "write 1", "write 1"}
             << QByteArray("\x01\x02\x03");
-        QTest::newRow("bytes, writes fail")
-            << "bytes" << true << true << true << QStringList{"write 1", "write 1", "write 1"}
-            << QByteArray();
+        QTest::newRow("bytes, the first write fails")
+            << "bytes" << true << true << false << QStringList{"write 1"} << QByteArray();
         QTest::newRow("bytes, closed")
             << "bytes" << false << false << false << none << QByteArray();
     }
