@@ -12,6 +12,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -128,7 +129,7 @@ TMemo::TMemo(QWidget* parent) : QAbstractScrollArea(parent) {
     viewport()->setCursor(Qt::IBeamCursor);
     repaintTimer.setSingleShot(true);
     repaintTimer.setInterval(40);
-    connect(&repaintTimer, &QTimer::timeout, this, [this] { viewport()->update(); });
+    connect(&repaintTimer, &QTimer::timeout, this, &TMemo::Repaint);
     UpdateMetrics();
 }
 
@@ -141,7 +142,8 @@ void TMemo::InsertFirstLine(const QString& line) {
         NotifyInserted(0, LineCount() > 1 ? line + QLatin1Char('\n') : line);
     qsizetype newTop = following ? 0 : top + 1;
     const bool droppedInView = DropOldestOverLimit(newTop);
-    PlaceView(newTop, following || droppedInView);
+    // A view at the top moves its rows down one: only the new row needs painting.
+    PlaceView(newTop, following || droppedInView, following && !droppedInView ? 1 : 0);
 }
 
 void TMemo::AppendLine(const QString& line) {
@@ -156,7 +158,8 @@ void TMemo::AppendLine(const QString& line) {
     const bool droppedInView = DropOldestOverLimit(newTop);
     if (following)
         newTop = MaxTopLine();
-    PlaceView(newTop, inView || droppedInView);
+    const bool movedUp = following && !droppedInView && LineCount() > PageLines();
+    PlaceView(newTop, inView || droppedInView, movedUp ? -1 : 0);
 }
 
 void TMemo::Clear() {
@@ -235,7 +238,7 @@ void TMemo::ShiftSelection(qsizetype from, qsizetype by) {
         selectionAnchor = selectionCursor = {};
 }
 
-void TMemo::PlaceView(qsizetype top, bool changedInView) {
+void TMemo::PlaceView(qsizetype top, bool changedInView, int rowsMoved) {
     QScrollBar* bar = verticalScrollBar();
     const QSignalBlocker blocker(bar); // the view is repainted below if it changed
     bar->setRange(0, static_cast<int>(MaxTopLine()));
@@ -245,8 +248,25 @@ void TMemo::PlaceView(qsizetype top, bool changedInView) {
     QScrollBar* across = horizontalScrollBar();
     across->setRange(0, std::max(0, widest + 2 * margin - viewport()->width()));
     across->setPageStep(viewport()->width());
-    if (changedInView && isVisible() && !repaintTimer.isActive())
+    if (!changedInView || !isVisible())
+        return;
+    if (rowsMoved == 0 || pendingRows * rowsMoved < 0)
+        fullRepaint = true;
+    else
+        pendingRows += rowsMoved;
+    if (!repaintTimer.isActive())
         repaintTimer.start();
+}
+
+// Rows that only moved are scrolled as pixels; the rows that came into view are
+// painted. Anything else repaints the whole view.
+void TMemo::Repaint() {
+    if (fullRepaint || std::abs(pendingRows) >= PageLines())
+        viewport()->update();
+    else if (pendingRows != 0)
+        viewport()->scroll(0, pendingRows * lineHeight);
+    fullRepaint = false;
+    pendingRows = 0;
 }
 
 qsizetype TMemo::PageLines() const {

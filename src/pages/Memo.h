@@ -76,7 +76,10 @@ private:
     // Drops lines over the cap, keeps `top` on the same line; true if one was in view.
     bool DropOldestOverLimit(qsizetype& top);
     void ShiftSelection(qsizetype from, qsizetype by);
-    void PlaceView(qsizetype top, bool changedInView);
+    // Sets the scroll range and top line; `rowsMoved` says the rows in view only moved
+    // by that many (down is positive) for a repaint of just the new rows.
+    void PlaceView(qsizetype top, bool changedInView, int rowsMoved = 0);
+    void Repaint();
     void UpdateMetrics();
     void ExtendSelectionTo(QPoint position);
     void NotifyInserted(qsizetype offset, const QString& text); // for screen readers
@@ -92,4 +95,6 @@ private:
     // Lines may arrive a hundred times a second; the view is repainted at most every
     // frame of this timer, which no reader can tell from every line.
     QTimer repaintTimer;
+    int pendingRows = 0;
+    bool fullRepaint = false;
 };
