@@ -128,7 +128,7 @@ TMemo::TMemo(QWidget* parent) : QAbstractScrollArea(parent) {
     viewport()->setAutoFillBackground(true);
     viewport()->setCursor(Qt::IBeamCursor);
     repaintTimer.setSingleShot(true);
-    repaintTimer.setInterval(40);
+    repaintTimer.setInterval(100);
     connect(&repaintTimer, &QTimer::timeout, this, &TMemo::Repaint);
     UpdateMetrics();
 }
@@ -216,12 +216,10 @@ bool TMemo::DropOldestOverLimit(qsizetype& top) {
     return inView;
 }
 
-// Keeps the selection on its text while lines come and go: points on lines from
-// `from` down move by `by` lines; a point whose line was dropped lands at the start
-// of the line that took its place.
+// Keeps the selection (and a drag's anchor) on its text while lines come and go:
+// points on lines from `from` down move by `by` lines; a point whose line was dropped
+// lands at the start of the line that took its place.
 void TMemo::ShiftSelection(qsizetype from, qsizetype by) {
-    if (!HasSelection())
-        return;
     const qsizetype count = LineCount();
     for (TTextPoint* point : {&selectionAnchor, &selectionCursor}) {
         if (by < 0 && point->line == from - 1) {
@@ -234,8 +232,6 @@ void TMemo::ShiftSelection(qsizetype from, qsizetype by) {
             point->column = count > 0 ? Line(point->line).size() : 0;
         }
     }
-    if (!HasSelection())
-        selectionAnchor = selectionCursor = {};
 }
 
 void TMemo::PlaceView(qsizetype top, bool changedInView, int rowsMoved) {

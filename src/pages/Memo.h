@@ -92,8 +92,8 @@ private:
     int lineHeight = 1;
     int characterWidth = 1;
     int margin = 3;
-    // Lines may arrive a hundred times a second; the view is repainted at most every
-    // frame of this timer, which no reader can tell from every line.
+    // Lines may arrive a hundred times a second, faster than anyone reads them as they
+    // scroll by: the view is repainted at most ten times a second.
     QTimer repaintTimer;
     int pendingRows = 0;
     bool fullRepaint = false;

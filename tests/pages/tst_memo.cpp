@@ -219,6 +219,14 @@ void TstMemo::mouseDragSelectsTextOrWholeLines() {
 
     QTest::keyClick(&memo, Qt::Key_A, Qt::ControlModifier);
     QCOMPARE(memo.SelectedText(), Numbered(4).join(QLatin1Char('\n')));
+
+    // A line arriving mid-drag leaves the drag anchored on the text it began on.
+    Mouse(view, QEvent::MouseButtonPress, memo.CharacterRect({1, 0}).topLeft() + QPoint(1, 2));
+    memo.InsertFirstLine(QStringLiteral("RX: 4 "));
+    const QPoint end = memo.CharacterRect({3, 6}).center();
+    Mouse(view, QEvent::MouseMove, end);
+    Mouse(view, QEvent::MouseButtonRelease, end);
+    QCOMPARE(memo.SelectedText(), QStringLiteral("RX: 1 \nRX: 2 "));
 }
 
 void TstMemo::selectionKeepsItsTextWhileLinesArrive() {
