@@ -114,12 +114,12 @@ int main(int argc, char* argv[]) {
         TMemo* memo7 = form.TabSheet5->Memo7;
         std::vector<double> latencies;
         for (int i = 0; i < samples; ++i) {
-            const int before = memo7->document()->blockCount();
+            const int before = memo7->LineCount();
             const bool empty = memo7->Lines().isEmpty();
             QElapsedTimer clock;
             clock.start();
             pty.Write(QByteArray(1, static_cast<char>(i)));
-            while (memo7->document()->blockCount() == before &&
+            while (memo7->LineCount() == before &&
                    !(empty && !memo7->Lines().isEmpty()))
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
             latencies.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);

@@ -1,17 +1,26 @@
-// A read-only log memo. Most logs put the newest line on top; the parameter page
-// also appends at the bottom. Long runs are capped by dropping the oldest lines.
+// A read-only log memo. Most logs put the newest line on top; the parameter page also
+// appends at the bottom. It holds its lines in a capped store and paints only the lines
+// in view, so a full memo costs no more per line than an empty one.
 #pragma once
 
-#include <QPlainTextEdit>
+#include "LogLines.h"
+
+#include <QAbstractScrollArea>
 #include <QStringList>
+#include <QTimer>
 
-#include <cstdint>
-#include <deque>
-
-class TMemo : public QPlainTextEdit {
+class TMemo : public QAbstractScrollArea {
+    Q_OBJECT
 public:
     // Enough for hours of streaming at one line per 10 ms receive event.
     static constexpr int DefaultLineLimit = 20000;
+
+    // A place in the text: a line (0 is the top line) and a character in it.
+    struct TTextPoint {
+        qsizetype line = 0;
+        qsizetype column = 0;
+        auto operator<=>(const TTextPoint&) const = default;
+    };
 
     explicit TMemo(QWidget* parent = nullptr);
 
@@ -21,19 +30,71 @@ public:
     // The lines top to bottom; an empty memo has none.
     QStringList Lines() const;
     QString FirstLine() const;
+    qsizetype LineCount() const { return static_cast<qsizetype>(store.Count()); }
+    const QString& Line(qsizetype index) const { return store.At(static_cast<size_t>(index)); }
     void SetLineLimit(int limit);
 
-private:
-    bool IsEmpty() const { return topRun.empty() && bottomRun.empty(); }
-    void DropOldestOverLimit();
-    void RemoveLine(int number);
+    // Selection, from the anchor to the cursor in either direction.
+    void SetSelection(TTextPoint anchor, TTextPoint cursor);
+    void SelectAll();
+    void ClearSelection();
+    bool HasSelection() const { return selectionAnchor != selectionCursor; }
+    TTextPoint SelectionStart() const { return std::min(selectionAnchor, selectionCursor); }
+    TTextPoint SelectionEnd() const { return std::max(selectionAnchor, selectionCursor); }
+    TTextPoint Cursor() const { return selectionCursor; }
+    QString SelectedText() const;
+    void Copy() const;
 
-    int lineLimit = DefaultLineLimit;
-    // Lines inserted at the top sit above the lines appended at the bottom, so the
-    // oldest line is where the two runs meet. Each run keeps when its lines came:
-    // topRun from the first line down (newest first), bottomRun from its first line
-    // down (oldest first).
-    std::deque<uint64_t> topRun;
-    std::deque<uint64_t> bottomRun;
-    uint64_t added = 0;
+    // The whole text as one string (lines joined by line breaks) and its offsets.
+    QString Text(qsizetype from, qsizetype to) const;
+    qsizetype CharacterCount() const;
+    qsizetype OffsetOf(TTextPoint point) const;
+    TTextPoint PointAt(qsizetype offset) const;
+
+    // The view: the top line shown, the character under a viewport position and the
+    // viewport rectangle of a character.
+    qsizetype TopLine() const;
+    void ScrollToLine(qsizetype line);
+    TTextPoint PointAtPosition(QPoint position) const;
+    QRect CharacterRect(TTextPoint point) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    qsizetype PageLines() const;
+    qsizetype MaxTopLine() const;
+    // Drops lines over the cap, keeps `top` on the same line; true if one was in view.
+    bool DropOldestOverLimit(qsizetype& top);
+    void ShiftSelection(qsizetype from, qsizetype by);
+    // Sets the scroll range and top line; `rowsMoved` says the rows in view only moved
+    // by that many (down is positive) for a repaint of just the new rows.
+    void PlaceView(qsizetype top, bool changedInView, int rowsMoved = 0);
+    void Repaint();
+    void UpdateMetrics();
+    void ExtendSelectionTo(QPoint position);
+    void NotifyInserted(qsizetype offset, const QString& text); // for screen readers
+
+    TLogLines store{DefaultLineLimit};
+    TTextPoint selectionAnchor;
+    TTextPoint selectionCursor;
+    bool dragging = false;
+    bool wholeLines = false; // a drag that began with a double click picks whole lines
+    int lineHeight = 1;
+    int characterWidth = 1;
+    int margin = 3;
+    // Lines may arrive a hundred times a second, faster than anyone reads them as they
+    // scroll by: the view is repainted at most ten times a second.
+    QTimer repaintTimer;
+    int pendingRows = 0;
+    bool fullRepaint = false;
 };

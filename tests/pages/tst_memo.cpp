@@ -1,5 +1,9 @@
 #include "Memo.h"
 
+#include <QAccessible>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QScrollBar>
 #include <QTest>
 
 class TstMemo : public QObject {
@@ -9,14 +13,51 @@ private Q_SLOTS:
     void appendedLinesIncludingEmptyOnes();
     void limitDropsTheOldestLines_data();
     void limitDropsTheOldestLines();
+    void loweringTheLimitDropsTheOldest();
+    void viewStaysPutUnlessAtTheNewestEnd_data();
+    void viewStaysPutUnlessAtTheNewestEnd();
+    void copiesTheSelection_data();
+    void copiesTheSelection();
+    void mouseDragSelectsTextOrWholeLines();
+    void selectionKeepsItsTextWhileLinesArrive();
+    void screenReaderReadsTheLines();
 };
+
+namespace {
+// Steps: "T:text" inserts on top, "B:text" appends at the bottom ("B:" an empty line).
+void Feed(TMemo& memo, const QStringList& steps) {
+    for (const QString& step : steps) {
+        if (step.startsWith(QLatin1Char('T')))
+            memo.InsertFirstLine(step.mid(2));
+        else
+            memo.AppendLine(step.mid(2));
+    }
+}
+
+// A mouse event straight to the view, as a window system delivers it.
+void Mouse(QWidget* view, QEvent::Type type, QPoint at) {
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, at, view->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &event);
+}
+
+QStringList Numbered(int count) {
+    QStringList lines;
+    for (int i = 0; i < count; ++i)
+        lines << QStringLiteral("RX: %1 ").arg(i);
+    return lines;
+}
+} // namespace
 
 void TstMemo::newestLineOnTop() {
     TMemo memo;
     QVERIFY(memo.Lines().isEmpty());
+    QCOMPARE(memo.FirstLine(), QString());
     memo.InsertFirstLine(QStringLiteral("TX: 1 "));
     memo.InsertFirstLine(QStringLiteral("TX: 2 "));
     QCOMPARE(memo.Lines(), (QStringList{QStringLiteral("TX: 2 "), QStringLiteral("TX: 1 ")}));
+    QCOMPARE(memo.FirstLine(), QStringLiteral("TX: 2 "));
     memo.Clear();
     QVERIFY(memo.Lines().isEmpty());
 }
@@ -31,7 +72,6 @@ void TstMemo::appendedLinesIncludingEmptyOnes() {
                                         QStringLiteral("RX: 90 "), QString()}));
 }
 
-// Steps: "T:text" inserts on top, "B:text" appends at the bottom ("B:" an empty line).
 void TstMemo::limitDropsTheOldestLines_data() {
     QTest::addColumn<int>("limit");
     QTest::addColumn<QStringList>("steps");
@@ -40,6 +80,12 @@ void TstMemo::limitDropsTheOldestLines_data() {
                               << QStringList{"4", "3", "2"};
     QTest::newRow("bottom only") << 3 << QStringList{"B:0", "B:1", "B:2", "B:3", "B:4"}
                                  << QStringList{"2", "3", "4"};
+    QTest::newRow("top only, at the cap: nothing dropped")
+        << 3 << QStringList{"T:0", "T:1", "T:2"} << QStringList{"2", "1", "0"};
+    QTest::newRow("bottom only, at the cap: nothing dropped")
+        << 3 << QStringList{"B:0", "B:1", "B:2"} << QStringList{"0", "1", "2"};
+    QTest::newRow("both ends, at the cap: nothing dropped")
+        << 4 << QStringList{"B:0", "T:1", "B:2", "T:3"} << QStringList{"3", "1", "0", "2"};
     // A send logs on top, its answer below and an empty line after it, as the
     // parameter log does: the memo is at its cap and ends in an empty line.
     QTest::newRow("both ends, empty last line")
@@ -49,10 +95,18 @@ void TstMemo::limitDropsTheOldestLines_data() {
         << 3 << QStringList{"B:x", "B:y", "T:t1", "T:t2"} << QStringList{"t2", "t1", "y"};
     QTest::newRow("the oldest is the top run's last line")
         << 3 << QStringList{"T:a", "B:b", "T:c", "T:d"} << QStringList{"d", "c", "b"};
+    QTest::newRow("a new bottom line drops the oldest top line")
+        << 3 << QStringList{"T:a", "T:b", "B:c", "B:d"} << QStringList{"b", "c", "d"};
     QTest::newRow("one line, empty ones around it")
         << 1 << QStringList{"B:", "B:", "T:x"} << QStringList{"x"};
     QTest::newRow("the last line dropped is empty")
         << 2 << QStringList{"T:a", "B:", "T:b", "T:c"} << QStringList{"c", "b"};
+    QTest::newRow("order after mixed inserts and appends, under the cap")
+        << 100 << QStringList{"B:1", "T:2", "T:3", "B:4", "B:", "T:5", "B:6"}
+        << QStringList{"5", "3", "2", "1", "4", "", "6"};
+    QTest::newRow("a full memo: the cap of the tool")
+        << TMemo::DefaultLineLimit << (QStringList{"B:kept"} << QStringList(20000, "T:x"))
+        << QStringList(20000, "x");
 }
 
 void TstMemo::limitDropsTheOldestLines() {
@@ -62,15 +116,169 @@ void TstMemo::limitDropsTheOldestLines() {
     TMemo memo;
     memo.SetLineLimit(limit);
     for (const QString& step : steps) {
-        const QString text = step.mid(2);
-        if (step.startsWith(QLatin1Char('T')))
-            memo.InsertFirstLine(text);
-        else
-            memo.AppendLine(text);
-        QVERIFY(memo.document()->blockCount() <= limit);
+        Feed(memo, {step});
+        QVERIFY(memo.LineCount() <= limit);
     }
     QCOMPARE(memo.Lines(), lines);
-    QCOMPARE(memo.document()->blockCount(), lines.size());
+    QCOMPARE(memo.LineCount(), lines.size());
+}
+
+void TstMemo::loweringTheLimitDropsTheOldest() {
+    TMemo memo;
+    Feed(memo, {"T:a", "B:b", "T:c", "B:d", "T:e"});
+    memo.SetLineLimit(2);
+    QCOMPARE(memo.Lines(), (QStringList{"e", "d"}));
+    memo.SetLineLimit(0); // never below one line
+    QCOMPARE(memo.Lines(), QStringList{"e"});
+}
+
+// The view holds ten lines. "scroll" is where the reader put it before two more
+// lines arrive; "top" is the first line shown after them.
+void TstMemo::viewStaysPutUnlessAtTheNewestEnd_data() {
+    QTest::addColumn<bool>("onTop");
+    QTest::addColumn<int>("scroll");
+    QTest::addColumn<int>("top");
+    QTest::newRow("newest on top, view at the top: follows") << true << 0 << 0;
+    QTest::newRow("newest on top, scrolled down: same lines shown") << true << 5 << 7;
+    QTest::newRow("appended, view at the bottom: follows") << false << 40 << 42;
+    QTest::newRow("appended, scrolled up: same lines shown") << false << 5 << 5;
+}
+
+void TstMemo::viewStaysPutUnlessAtTheNewestEnd() {
+    QFETCH(bool, onTop);
+    QFETCH(int, scroll);
+    QFETCH(int, top);
+    TMemo memo;
+    memo.resize(400, 100);
+    memo.show();
+    const int lineHeight = memo.fontMetrics().lineSpacing();
+    memo.viewport()->setFixedHeight(10 * lineHeight);
+    QTRY_COMPARE(memo.viewport()->height(), 10 * lineHeight);
+    for (const QString& line : Numbered(50))
+        onTop ? memo.InsertFirstLine(line) : memo.AppendLine(line);
+    memo.ScrollToLine(scroll);
+    QCOMPARE(memo.TopLine(), scroll);
+    const QString shown = memo.Line(scroll);
+    for (const QString& line : {QStringLiteral("new 1"), QStringLiteral("new 2")})
+        onTop ? memo.InsertFirstLine(line) : memo.AppendLine(line);
+    QCOMPARE(memo.TopLine(), top);
+    if (top != scroll + (onTop ? 0 : 2))
+        QCOMPARE(memo.Line(memo.TopLine()), shown);
+}
+
+// Points are "line,column" pairs on the lines "RX: 0 " (top) to "RX: 3 ".
+void TstMemo::copiesTheSelection_data() {
+    QTest::addColumn<QPoint>("anchor");
+    QTest::addColumn<QPoint>("cursor");
+    QTest::addColumn<QString>("copied");
+    QTest::newRow("inside one line") << QPoint(1, 4) << QPoint(1, 5) << "1";
+    QTest::newRow("across lines, backwards") << QPoint(2, 1) << QPoint(0, 4) << "0 \nRX: 1 \nR";
+    QTest::newRow("whole lines") << QPoint(1, 0) << QPoint(2, 6) << "RX: 1 \nRX: 2 ";
+    QTest::newRow("nothing selected leaves the clipboard alone")
+        << QPoint(3, 2) << QPoint(3, 2) << "before";
+    QTest::newRow("past the end is held to the last line") << QPoint(3, 4) << QPoint(9, 99) << "3 ";
+}
+
+void TstMemo::copiesTheSelection() {
+    QFETCH(QPoint, anchor);
+    QFETCH(QPoint, cursor);
+    QFETCH(QString, copied);
+    TMemo memo;
+    for (const QString& line : Numbered(4))
+        memo.AppendLine(line);
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    memo.SetSelection({anchor.x(), anchor.y()}, {cursor.x(), cursor.y()});
+    QTest::keyClick(&memo, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+}
+
+void TstMemo::mouseDragSelectsTextOrWholeLines() {
+    TMemo memo;
+    memo.resize(400, 200);
+    memo.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&memo));
+    for (const QString& line : Numbered(4))
+        memo.AppendLine(line);
+    QWidget* view = memo.viewport();
+    // From the middle of "1" on the second line to past the end of the third line.
+    const QRect one = memo.CharacterRect({1, 4});
+    const QRect two = memo.CharacterRect({2, 5});
+    Mouse(view, QEvent::MouseButtonPress, one.topLeft() + QPoint(1, 2));
+    Mouse(view, QEvent::MouseMove, two.topRight() + QPoint(40, 2));
+    Mouse(view, QEvent::MouseButtonRelease, two.topRight() + QPoint(40, 2));
+    QCOMPARE(memo.SelectedText(), QStringLiteral("1 \nRX: 2 "));
+
+    // A double click picks its line; dragging on picks whole lines upwards.
+    Mouse(view, QEvent::MouseButtonPress, two.center());
+    Mouse(view, QEvent::MouseButtonRelease, two.center());
+    Mouse(view, QEvent::MouseButtonDblClick, two.center());
+    QCOMPARE(memo.SelectedText(), QStringLiteral("RX: 2 "));
+    Mouse(view, QEvent::MouseMove, memo.CharacterRect({0, 5}).center());
+    Mouse(view, QEvent::MouseButtonRelease, memo.CharacterRect({0, 5}).center());
+    QCOMPARE(memo.SelectedText(), QStringLiteral("RX: 0 \nRX: 1 \nRX: 2 "));
+
+    QTest::keyClick(&memo, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(memo.SelectedText(), Numbered(4).join(QLatin1Char('\n')));
+
+    // A line arriving mid-drag leaves the drag anchored on the text it began on.
+    Mouse(view, QEvent::MouseButtonPress, memo.CharacterRect({1, 0}).topLeft() + QPoint(1, 2));
+    memo.InsertFirstLine(QStringLiteral("RX: 4 "));
+    const QPoint end = memo.CharacterRect({3, 6}).center();
+    Mouse(view, QEvent::MouseMove, end);
+    Mouse(view, QEvent::MouseButtonRelease, end);
+    QCOMPARE(memo.SelectedText(), QStringLiteral("RX: 1 \nRX: 2 "));
+}
+
+void TstMemo::selectionKeepsItsTextWhileLinesArrive() {
+    TMemo memo;
+    memo.SetLineLimit(4);
+    for (const QString& line : Numbered(4))
+        memo.InsertFirstLine(line); // "RX: 3 " on top
+    memo.SetSelection({1, 0}, {2, 6});
+    QCOMPARE(memo.SelectedText(), QStringLiteral("RX: 2 \nRX: 1 "));
+    memo.InsertFirstLine(QStringLiteral("RX: 4 ")); // drops "RX: 0 " below the selection
+    QCOMPARE(memo.SelectedText(), QStringLiteral("RX: 2 \nRX: 1 "));
+    memo.InsertFirstLine(QStringLiteral("RX: 5 ")); // drops "RX: 1 ", the selection's end
+    QCOMPARE(memo.Lines().last(), QStringLiteral("RX: 2 "));
+    QCOMPARE(memo.SelectedText(), QStringLiteral("RX: 2 "));
+    memo.InsertFirstLine(QStringLiteral("RX: 6 ")); // and then all of it
+    QVERIFY(!memo.HasSelection());
+}
+
+void TstMemo::screenReaderReadsTheLines() {
+    TMemo memo;
+    memo.show();
+    Feed(memo, {"T:TX: 90 05 80 55 6A ", "B:RX: 90 05 50 03 E8 ", "B:", "T:ACK"});
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&memo);
+    QVERIFY(face);
+    QVERIFY(face->state().readOnly);
+    QAccessibleTextInterface* text = face->textInterface();
+    QVERIFY(text);
+    const QString all = QStringLiteral("ACK\nTX: 90 05 80 55 6A \nRX: 90 05 50 03 E8 \n");
+    QCOMPARE(face->text(QAccessible::Value), all);
+    QCOMPARE(text->characterCount(), all.size());
+    QCOMPARE(text->text(0, text->characterCount()), all);
+    // Each line read back by offset, on its first and its last character.
+    const QStringList lines = memo.Lines();
+    int offset = 0;
+    for (const QString& line : lines) {
+        for (int at : {offset, offset + static_cast<int>(line.size())}) {
+            int start = -1;
+            int end = -1;
+            QCOMPARE(text->textAtOffset(at, QAccessible::LineBoundary, &start, &end), line);
+            QCOMPARE(start, offset);
+            QCOMPARE(end, offset + line.size());
+        }
+        offset += static_cast<int>(line.size()) + 1;
+    }
+    // A selection made through the interface is the memo's own.
+    text->setSelection(0, 4, 6);
+    QCOMPARE(memo.SelectedText(), QStringLiteral("TX"));
+    int start = 0;
+    int end = 0;
+    text->selection(0, &start, &end);
+    QCOMPARE(start, 4);
+    QCOMPARE(end, 6);
 }
 
 QTEST_MAIN(TstMemo)
