@@ -194,38 +194,27 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::PortLost(QObject* Sender, const QString& reason) {
+    EndPortAndTell(Sender, QStringLiteral("The serial port was lost."),
+                   reason + QStringLiteral("\nPress Open Port once the device is back."));
+}
+
+void TForm1::PortStalled(QObject* Sender, const QString& reason) {
+    EndPortAndTell(Sender, QStringLiteral("The serial port takes no data."),
+                   reason + QStringLiteral("\nWhat was still to be sent was dropped. Press Open "
+                                           "Port once the device takes data again."));
+}
+
+void TForm1::EndPortAndTell(QObject* Sender, const QString& text, const QString& detail) {
     if (Sender != Comm1 || !PortOpened)
         return;
     // The reason names the device already.
     const QString port = Comm1->PortName();
     Button3Click();
-    // Told after the poll tick that found the loss has finished.
+    // Told after the poll tick that found the fault has finished.
     QMetaObject::invokeMethod(
         this,
-        [this, port, reason] {
-            Messages::Show(this, {QStringLiteral("The serial port was lost."), QString(),
-                                  QStringLiteral("%1: %2\nPress Open Port once the device is "
-                                                 "back.")
-                                      .arg(port, reason),
-                                  false});
-        },
-        Qt::QueuedConnection);
-}
-
-void TForm1::PortStalled(QObject* Sender, const QString& reason) {
-    if (Sender != Comm1 || !PortOpened)
-        return;
-    const QString port = Comm1->PortName();
-    Button3Click();
-    QMetaObject::invokeMethod(
-        this,
-        [this, port, reason] {
-            Messages::Show(this, {QStringLiteral("The serial port takes no data."), QString(),
-                                  QStringLiteral("%1: %2\nWhat was still to be sent was dropped. "
-                                                 "Press Open Port once the device takes data "
-                                                 "again.")
-                                      .arg(port, reason),
-                                  false});
+        [this, text, detail = QStringLiteral("%1: %2").arg(port, detail)] {
+            Messages::Show(this, {text, QString(), detail, false});
         },
         Qt::QueuedConnection);
 }

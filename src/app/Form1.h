@@ -103,6 +103,8 @@ private:
     void SendFrame(int payloadLength, uint8_t command, int logTarget, bool withEnd);
     void PortLost(QObject* Sender, const QString& reason);
     void PortStalled(QObject* Sender, const QString& reason);
+    // Ends the port and, once the poll tick is over, shows one box about why.
+    void EndPortAndTell(QObject* Sender, const QString& text, const QString& detail);
     void ReleaseComponent();
     TMemo* MemoForTarget(int logTarget) const;
 
