@@ -20,12 +20,12 @@ constexpr int LogIoTest = 4;
 
 TIoTestPage::TIoTestPage(TPageHost& pageHost, QTimer& timer1, QWidget* parent)
     : QWidget(parent), host(pageHost), Timer1(timer1) {
-    struct TButtonSpec {
+    struct TButtonDesign {
         QPushButton** button;
         const char* caption;
         void (TIoTestPage::*click)();
     };
-    const TButtonSpec buttons[] = {
+    const TButtonDesign buttons[] = {
         {&BitBtn9, "Test Mode", &TIoTestPage::BitBtn9Click},
         {&BitBtn10, "Stop", &TIoTestPage::BitBtn10Click},
         {&BitBtn7, "Sol 1", &TIoTestPage::BitBtn7Click},
@@ -38,12 +38,12 @@ TIoTestPage::TIoTestPage(TPageHost& pageHost, QTimer& timer1, QWidget* parent)
         {&BitBtn1, "LED Orange", &TIoTestPage::BitBtn1Click},
     };
     int x = 16;
-    for (const TButtonSpec& spec : buttons) {
-        auto* button = new QPushButton(QString::fromLatin1(spec.caption), this);
+    for (const TButtonDesign& design : buttons) {
+        auto* button = new QPushButton(QString::fromLatin1(design.caption), this);
         button->setGeometry(x, 16, 97, 41);
         button->setEnabled(false);
-        connect(button, &QPushButton::clicked, this, spec.click);
-        *spec.button = button;
+        connect(button, &QPushButton::clicked, this, design.click);
+        *design.button = button;
         x += 103;
     }
     BitBtn9->setEnabled(true);
