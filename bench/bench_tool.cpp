@@ -119,8 +119,7 @@ int main(int argc, char* argv[]) {
             QElapsedTimer clock;
             clock.start();
             pty.Write(QByteArray(1, static_cast<char>(i)));
-            while (memo7->LineCount() == before &&
-                   !(empty && !memo7->Lines().isEmpty()))
+            while (memo7->LineCount() == before && !(empty && !memo7->Lines().isEmpty()))
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
             latencies.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
             // Let the next byte land at a random phase of the poll.

@@ -475,6 +475,69 @@ QString AddressText(int address) {
     return QStringLiteral("block %1 line %2").arg(address >> 8).arg(address & 0xFF);
 }
 
+// The state of one memory transfer's current line, shared by image write and read.
+struct TLineExchange {
+    bool write = true;
+    TReplyRule rule;
+    std::array<uint8_t, FrameBufferSize> payload{};
+    std::vector<uint8_t> reply;
+    int tries = 0;         // sends of the current line
+    bool repeated = false; // it was sent again after silence
+    QString where;         // the line, for messages
+};
+
+enum class TLineWait { Reply, Repeat, Stop };
+
+// Sends the current line and waits for its answer. After silence the line is noted as
+// repeated, like the page's 2000 ms repeat (Repeat). Stop sets `code`: the retries ran
+// out, or the port was lost or Ctrl-C pressed (the board is told the transfer is over).
+TLineWait SendLine(TLink& link, const TCtlSettings& s, TReporter& r, TMemoryImage& image,
+                   TLineExchange& x, int& code) {
+    const int line = image.LineIndex;
+    x.where = QStringLiteral("line %1 (%2)").arg(line).arg(AddressText(image.AddressAt(line)));
+    const uint8_t finish = x.write ? MemoryCommand::WriteFinish : MemoryCommand::ReadFinish;
+    if (x.tries > s.retries) {
+        code = r.Fail(Exit::Timeout,
+                      QStringLiteral("no good answer to %1 after %2 tries; the %3 "
+                                     "stopped there")
+                          .arg(x.where)
+                          .arg(x.tries)
+                          .arg(x.write ? QStringLiteral("write") : QStringLiteral("read")));
+        return TLineWait::Stop;
+    }
+    const int n = x.write ? image.FillLineWrite(x.payload, s.lineLength)
+                          : image.FillLineRead(x.payload, s.lineLength);
+    link.DiscardInput();
+    if (!link.SendFrame(x.write ? MemoryCommand::WriteLine : MemoryCommand::ReadLine,
+                        std::span<const uint8_t>(x.payload.data(), size_t(n)), true)) {
+        code = StopTransfer(
+            r, link, Console::Interrupted() ? TWaitEnd::Interrupted : TWaitEnd::Lost, finish);
+        return TLineWait::Stop;
+    }
+    ++x.tries;
+    TReplyEnd end{};
+    const TWaitEnd w = link.WaitReply(x.rule, s.timeoutMs, x.reply, end);
+    if (w == TWaitEnd::TimedOut) {
+        image.NoteRepeat();
+        x.repeated = true;
+        r.Note(QStringLiteral("%1: no answer, sending it again").arg(x.where));
+        return TLineWait::Repeat;
+    }
+    if (w != TWaitEnd::Reply) {
+        code = StopTransfer(r, link, w, finish);
+        return TLineWait::Stop;
+    }
+    return TLineWait::Reply;
+}
+
+// A line answered: a repeated one lets the late second answer pass first.
+void LineDone(TLink& link, TLineExchange& x, int frameBytes) {
+    if (x.repeated)
+        SettleAfterRepeat(link, frameBytes);
+    x.repeated = false;
+    x.tries = 0;
+}
+
 int AskVerify(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& job, QJsonObject& json,
               QString& text) {
     std::vector<uint8_t> reply;
@@ -550,51 +613,25 @@ int RunImageWrite(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& j
     if (const int code = AskAck(link, s, r, QStringLiteral("Write Start"),
                                 MemoryCommand::WriteStart, {}, true, Mode::WriteStart, MemoryNak))
         return code;
-    const TReplyRule rule = *RuleForMode(Mode::WriteLine);
     image.BeginTransfer(true);
-    std::array<uint8_t, FrameBufferSize> payload{};
-    std::vector<uint8_t> reply;
+    TLineExchange x;
+    x.rule = *RuleForMode(Mode::WriteLine);
     QElapsedTimer clock;
     clock.start();
-    int tries = 0;         // sends of the current line
-    bool repeated = false; // it was sent again after silence
     r.Progress(QStringLiteral("write"), 0, image.AddressCount);
     while (image.LineToSend()) {
-        const int line = image.LineIndex;
-        const QString where =
-            QStringLiteral("line %1 (%2)").arg(line).arg(AddressText(image.AddressAt(line)));
-        if (tries > s.retries)
-            return r.Fail(Exit::Timeout,
-                          QStringLiteral("no good answer to %1 after %2 tries; the write "
-                                         "stopped there")
-                              .arg(where)
-                              .arg(tries));
-        const int n = image.FillLineWrite(payload, s.lineLength);
-        link.DiscardInput();
-        if (!link.SendFrame(MemoryCommand::WriteLine,
-                            std::span<const uint8_t>(payload.data(), size_t(n)), true))
-            return StopTransfer(r, link,
-                                Console::Interrupted() ? TWaitEnd::Interrupted : TWaitEnd::Lost,
-                                MemoryCommand::WriteFinish);
-        ++tries;
-        TReplyEnd end{};
-        const TWaitEnd w = link.WaitReply(rule, s.timeoutMs, reply, end);
-        if (w == TWaitEnd::TimedOut) {
-            // The page's 2000 ms repeat: the same line again.
-            image.NoteRepeat();
-            repeated = true;
-            r.Note(QStringLiteral("%1: no answer, sending it again").arg(where));
+        int code = Exit::Ok;
+        const TLineWait sent = SendLine(link, s, r, image, x, code);
+        if (sent == TLineWait::Stop)
+            return code;
+        if (sent == TLineWait::Repeat)
             continue;
-        }
-        if (w != TWaitEnd::Reply)
-            return StopTransfer(r, link, w, MemoryCommand::WriteFinish);
+        const std::vector<uint8_t>& reply = x.reply;
+        const QString& where = x.where;
         switch (image.TakeWriteReply(reply)) {
         case TLineStep::SendNext:
         case TLineStep::Complete:
-            if (repeated)
-                SettleAfterRepeat(link, s.lineLength + 7);
-            repeated = false;
-            tries = 0;
+            LineDone(link, x, s.lineLength + 7);
             r.Progress(QStringLiteral("write"), image.LineIndex, image.AddressCount);
             break;
         case TLineStep::SendAgain:
@@ -682,39 +719,20 @@ int RunImageRead(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& jo
     if (const int code = AskAck(link, s, r, QStringLiteral("Read Start"), MemoryCommand::ReadStart,
                                 {}, true, Mode::ReadStart, MemoryNak))
         return code;
-    const TReplyRule rule = *RuleForMode(Mode::ReadLine);
     image.BeginTransfer(false);
-    std::array<uint8_t, FrameBufferSize> payload{};
-    std::vector<uint8_t> reply;
-    int tries = 0;
-    bool repeated = false;
+    TLineExchange x;
+    x.write = false;
+    x.rule = *RuleForMode(Mode::ReadLine);
     r.Progress(QStringLiteral("read"), 0, image.AddressCount);
     while (image.LineToSend()) {
-        const int line = image.LineIndex;
-        const QString where =
-            QStringLiteral("line %1 (%2)").arg(line).arg(AddressText(image.AddressAt(line)));
-        if (tries > s.retries)
-            return r.Fail(
-                Exit::Timeout,
-                QStringLiteral("no good answer to %1 after %2 tries").arg(where).arg(tries));
-        const int n = image.FillLineRead(payload, s.lineLength);
-        link.DiscardInput();
-        if (!link.SendFrame(MemoryCommand::ReadLine,
-                            std::span<const uint8_t>(payload.data(), size_t(n)), true))
-            return StopTransfer(r, link,
-                                Console::Interrupted() ? TWaitEnd::Interrupted : TWaitEnd::Lost,
-                                MemoryCommand::ReadFinish);
-        ++tries;
-        TReplyEnd end{};
-        const TWaitEnd w = link.WaitReply(rule, s.timeoutMs, reply, end);
-        if (w == TWaitEnd::TimedOut) {
-            image.NoteRepeat();
-            repeated = true;
-            r.Note(QStringLiteral("%1: no answer, sending it again").arg(where));
+        int code = Exit::Ok;
+        const TLineWait sent = SendLine(link, s, r, image, x, code);
+        if (sent == TLineWait::Stop)
+            return code;
+        if (sent == TLineWait::Repeat)
             continue;
-        }
-        if (w != TWaitEnd::Reply)
-            return StopTransfer(r, link, w, MemoryCommand::ReadFinish);
+        const std::vector<uint8_t>& reply = x.reply;
+        const QString& where = x.where;
         // The page takes any frame for the line; a script needs the line itself.
         if (FrameSumRight(reply) && DecodeAck(reply) == TAckCode::Nak)
             return r.Fail(Exit::Refused, QStringLiteral("the board refused %1 (%2)")
@@ -728,10 +746,7 @@ int RunImageRead(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& jo
         switch (image.TakeReadReply(reply)) {
         case TLineStep::SendNext:
         case TLineStep::Complete:
-            if (repeated)
-                SettleAfterRepeat(link, 8);
-            repeated = false;
-            tries = 0;
+            LineDone(link, x, 8);
             r.Progress(QStringLiteral("read"), image.LineIndex, image.AddressCount);
             break;
         case TLineStep::SendAgain:

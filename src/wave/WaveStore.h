@@ -19,7 +19,7 @@ struct TWaveStore {
     int32_t PreviousRecord = 0;
     // The latest packet of each channel, filed or not; never saved.
     std::array<std::array<int32_t, Samples>, Channels> LiveWave{};
-    int32_t SelectedChannel = 0; // the strip whose channel the large plot shows
+    int32_t SelectedChannel = 0;   // the strip whose channel the large plot shows
     bool SingleRecordView = false; // filled by "Load one", browsed a record at a time
     int32_t BrowseIndex = 0;
     bool SingleTraceDrawing = false; // draw one record into one reused plot layer

@@ -21,3 +21,12 @@ inline QByteArray Raw(const char* hex) {
 inline std::span<const uint8_t> AsSpan(const QByteArray& a) {
     return {reinterpret_cast<const uint8_t*>(a.constData()), static_cast<size_t>(a.size())};
 }
+
+// The sum byte appended, computed here apart from the tool's frame code.
+inline QByteArray WithSum(QByteArray frame) {
+    unsigned sum = 0;
+    for (char c : frame)
+        sum += static_cast<uint8_t>(c);
+    frame.append(static_cast<char>(sum & 0xFF));
+    return frame;
+}

@@ -1,6 +1,7 @@
 // krv2ctl end to end: the real executable against krv2sim, each command and each
 // documented exit code, with the files it writes read back by the window's code.
 #include "SimProcess.h"
+#include "TableEdit.h"
 #include "WaveFile.h"
 
 #include <QFile>
@@ -61,15 +62,6 @@ QByteArray ReadFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// The table as `table read` prints it, with one field changed.
-QJsonObject ChangedTable(QJsonObject table, int row, const QString& key, const QJsonValue& value) {
-    QJsonArray rows = table["channels"].toArray();
-    QJsonObject r = rows[row].toObject();
-    r[key] = value;
-    rows[row] = r;
-    table["channels"] = rows;
-    return table;
-}
 } // namespace
 
 class TstCtl : public QObject {

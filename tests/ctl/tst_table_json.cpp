@@ -1,5 +1,6 @@
 // The table document is checked whole before anything is sent: each bad field names
 // its row, and the frames of a good one carry the documented record bytes.
+#include "TableEdit.h"
 #include "TableJson.h"
 
 #include <QJsonArray>
@@ -21,13 +22,7 @@ QJsonObject GoodTable() {
 }
 
 QJsonObject WithField(int row, const QString& key, const QJsonValue& value) {
-    QJsonObject table = GoodTable();
-    QJsonArray rows = table["channels"].toArray();
-    QJsonObject r = rows[row].toObject();
-    r[key] = value;
-    rows[row] = r;
-    table["channels"] = rows;
-    return table;
+    return ChangedTable(GoodTable(), row, key, value);
 }
 } // namespace
 

@@ -19,15 +19,6 @@ Q_DECLARE_METATYPE(TClick)
 
 namespace {
 
-// The sum byte appended, computed here apart from the tool's frame code.
-QByteArray WithSum(QByteArray frame) {
-    unsigned sum = 0;
-    for (char c : frame)
-        sum += static_cast<uint8_t>(c);
-    frame.append(static_cast<char>(sum & 0xFF));
-    return frame;
-}
-
 QByteArray LineRequest(const char* address) {
     return WithSum(Raw("90 08 28") + Raw(address) + Raw("40 03"));
 }

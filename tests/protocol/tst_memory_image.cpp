@@ -10,15 +10,6 @@ Q_DECLARE_METATYPE(TLineStep)
 
 namespace {
 
-// The sum byte appended, computed here apart from the tool's frame code.
-QByteArray WithSum(QByteArray frame) {
-    unsigned sum = 0;
-    for (char c : frame)
-        sum += static_cast<uint8_t>(c);
-    frame.append(static_cast<char>(sum & 0xFF));
-    return frame;
-}
-
 // A line read reply: 90, L + 7, 28, the address, L data bytes, 03, sum.
 QByteArray LineReply(int address, const QByteArray& data) {
     QByteArray f = Raw("90");
