@@ -39,6 +39,9 @@ TCaptureReport TWaveCapture::ReadWavePackets(std::span<const uint8_t> bytes, TWa
     report.Length = BufferLength();
     if (store.RecordCount < TWaveStore::WaveMaxRecords)
         store.RecordLength[static_cast<size_t>(store.RecordCount)] = report.Length;
+    // Every delivery ends single-trace drawing, unless a packet met the full store.
+    if (!report.StoreFull)
+        store.SingleTraceDrawing = false;
     return report;
 }
 
@@ -53,8 +56,10 @@ void TWaveCapture::FilePacket(TWaveStore& store, TPlotRequests& plot, TCaptureRe
     const auto c = static_cast<size_t>(channel);
     for (size_t k = 0; k < SamplesPerPacket; ++k)
         store.LiveWave[c][k] = CaptureBuffer[8 + k];
-    if (store.RecordCount >= TWaveStore::WaveMaxRecords)
-        return; // full: only the live wave follows the board
+    if (store.RecordCount >= TWaveStore::WaveMaxRecords) {
+        report.StoreFull = true; // only the live wave follows the board
+        return;
+    }
 
     const int32_t record = store.RecordCount;
     const auto r = static_cast<size_t>(record);
@@ -77,5 +82,4 @@ void TWaveCapture::FilePacket(TWaveStore& store, TPlotRequests& plot, TCaptureRe
         report.RecordClosed = true;
     }
     report.Filed = true;
-    store.SingleTraceDrawing = false;
 }

@@ -15,6 +15,7 @@ struct TCaptureReport {
     int32_t Length = 0;        // the length value of the latest bytes (Label28)
     bool Filed = false;        // a packet went into a record (Label2, value boxes)
     bool RecordClosed = false; // a record became current (Label6)
+    bool StoreFull = false;    // a packet came while the store held 200 records
 };
 
 class TWaveCapture {
