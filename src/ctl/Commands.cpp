@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -538,6 +539,62 @@ void LineDone(TLink& link, TLineExchange& x, int frameBytes) {
     x.tries = 0;
 }
 
+// One transfer of a write or a read: the Start request, every line the image asks for,
+// then the Finish request. `take` judges a line's answer: the step it led to, or no step
+// for an answer to ask again for. `seconds` is the time the lines took.
+template <typename Take>
+int RunLines(TLink& link, const TCtlSettings& s, TReporter& r, TMemoryImage& image, bool write,
+             Take take, double& seconds) {
+    const QString what = write ? QStringLiteral("write") : QStringLiteral("read");
+    if (const int code =
+            AskAck(link, s, r, write ? QStringLiteral("Write Start") : QStringLiteral("Read Start"),
+                   write ? MemoryCommand::WriteStart : MemoryCommand::ReadStart, {}, true,
+                   write ? Mode::WriteStart : Mode::ReadStart, MemoryNak))
+        return code;
+    image.BeginTransfer(write);
+    TLineExchange x;
+    x.write = write;
+    x.rule = *RuleForMode(write ? Mode::WriteLine : Mode::ReadLine);
+    // The request frame the line sends: the whole line for a write, an address for a read.
+    const int requestBytes = write ? s.lineLength + 7 : 8;
+    QElapsedTimer clock;
+    clock.start();
+    r.Progress(what, 0, image.AddressCount);
+    while (image.LineToSend()) {
+        int code = Exit::Ok;
+        const TLineWait sent = SendLine(link, s, r, image, x, code);
+        if (sent == TLineWait::Stop)
+            return code;
+        if (sent == TLineWait::Repeat)
+            continue;
+        const std::optional<TLineStep> step = take(x.reply, x.where);
+        if (!step)
+            continue;
+        switch (*step) {
+        case TLineStep::SendNext:
+        case TLineStep::Complete:
+            LineDone(link, x, requestBytes);
+            r.Progress(what, image.LineIndex, image.AddressCount);
+            break;
+        case TLineStep::SendAgain:
+            r.Note(QStringLiteral("%1: garbled answer, sending it again").arg(x.where));
+            break;
+        case TLineStep::Refused:
+            return r.Fail(Exit::Refused, QStringLiteral("the board refused %1 (%2)")
+                                             .arg(x.where, HexLine(QString(), x.reply).trimmed()));
+        case TLineStep::ImageFull:
+        case TLineStep::Ignore:
+            break;
+        }
+    }
+    seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    r.EndProgress();
+    return AskAck(link, s, r,
+                  write ? QStringLiteral("Write Finish") : QStringLiteral("Read Finish"),
+                  write ? MemoryCommand::WriteFinish : MemoryCommand::ReadFinish, {}, true,
+                  write ? Mode::WriteFinish : Mode::ReadFinish, MemoryNak);
+}
+
 int AskVerify(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& job, QJsonObject& json,
               QString& text) {
     std::vector<uint8_t> reply;
@@ -610,45 +667,13 @@ int PrepareImage(const QString& path, const TCtlSettings& s, TReporter& r, TImag
 
 int RunImageWrite(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& job) {
     TMemoryImage& image = job.image;
-    if (const int code = AskAck(link, s, r, QStringLiteral("Write Start"),
-                                MemoryCommand::WriteStart, {}, true, Mode::WriteStart, MemoryNak))
-        return code;
-    image.BeginTransfer(true);
-    TLineExchange x;
-    x.rule = *RuleForMode(Mode::WriteLine);
-    QElapsedTimer clock;
-    clock.start();
-    r.Progress(QStringLiteral("write"), 0, image.AddressCount);
-    while (image.LineToSend()) {
-        int code = Exit::Ok;
-        const TLineWait sent = SendLine(link, s, r, image, x, code);
-        if (sent == TLineWait::Stop)
-            return code;
-        if (sent == TLineWait::Repeat)
-            continue;
-        const std::vector<uint8_t>& reply = x.reply;
-        const QString& where = x.where;
-        switch (image.TakeWriteReply(reply)) {
-        case TLineStep::SendNext:
-        case TLineStep::Complete:
-            LineDone(link, x, s.lineLength + 7);
-            r.Progress(QStringLiteral("write"), image.LineIndex, image.AddressCount);
-            break;
-        case TLineStep::SendAgain:
-            r.Note(QStringLiteral("%1: garbled answer, sending it again").arg(where));
-            break;
-        case TLineStep::Refused:
-            return r.Fail(Exit::Refused, QStringLiteral("the board refused %1 (%2)")
-                                             .arg(where, HexLine(QString(), reply).trimmed()));
-        case TLineStep::ImageFull:
-        case TLineStep::Ignore:
-            break;
-        }
-    }
-    const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-    r.EndProgress();
-    if (const int code = AskAck(link, s, r, QStringLiteral("Write Finish"),
-                                MemoryCommand::WriteFinish, {}, true, Mode::WriteFinish, MemoryNak))
+    double seconds = 0;
+    if (const int code = RunLines(
+            link, s, r, image, true,
+            [&image](const std::vector<uint8_t>& reply, const QString&) {
+                return std::optional<TLineStep>(image.TakeWriteReply(reply));
+            },
+            seconds))
         return code;
 
     const int lines = image.AddressCount;
@@ -716,49 +741,21 @@ int RunImageRead(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& jo
     if (const int code = CheckOutputPath(outPath, r))
         return code;
     TMemoryImage& image = job.image;
-    if (const int code = AskAck(link, s, r, QStringLiteral("Read Start"), MemoryCommand::ReadStart,
-                                {}, true, Mode::ReadStart, MemoryNak))
-        return code;
-    image.BeginTransfer(false);
-    TLineExchange x;
-    x.write = false;
-    x.rule = *RuleForMode(Mode::ReadLine);
-    r.Progress(QStringLiteral("read"), 0, image.AddressCount);
-    while (image.LineToSend()) {
-        int code = Exit::Ok;
-        const TLineWait sent = SendLine(link, s, r, image, x, code);
-        if (sent == TLineWait::Stop)
-            return code;
-        if (sent == TLineWait::Repeat)
-            continue;
-        const std::vector<uint8_t>& reply = x.reply;
-        const QString& where = x.where;
+    double seconds = 0;
+    const auto take = [&](const std::vector<uint8_t>& reply,
+                          const QString& where) -> std::optional<TLineStep> {
         // The page takes any frame for the line; a script needs the line itself.
         if (FrameSumRight(reply) && DecodeAck(reply) == TAckCode::Nak)
-            return r.Fail(Exit::Refused, QStringLiteral("the board refused %1 (%2)")
-                                             .arg(where, HexLine(QString(), reply).trimmed()));
+            return TLineStep::Refused;
         if (FrameSumRight(reply) && reply[1] != s.lineLength + 7) {
             r.Note(QStringLiteral("%1: an answer of %2 bytes, asking again")
                        .arg(where)
                        .arg(reply.size()));
-            continue;
+            return std::nullopt;
         }
-        switch (image.TakeReadReply(reply)) {
-        case TLineStep::SendNext:
-        case TLineStep::Complete:
-            LineDone(link, x, 8);
-            r.Progress(QStringLiteral("read"), image.LineIndex, image.AddressCount);
-            break;
-        case TLineStep::SendAgain:
-            r.Note(QStringLiteral("%1: garbled answer, sending it again").arg(where));
-            break;
-        default:
-            break;
-        }
-    }
-    r.EndProgress();
-    if (const int code = AskAck(link, s, r, QStringLiteral("Read Finish"),
-                                MemoryCommand::ReadFinish, {}, true, Mode::ReadFinish, MemoryNak))
+        return image.TakeReadReply(reply);
+    };
+    if (const int code = RunLines(link, s, r, image, false, take, seconds))
         return code;
     const int lines = image.LineIndex;
     const TFileOutcome saved = image.SaveBinary(outPath);
