@@ -136,14 +136,7 @@ TLineStep TMemoryImage::TakeReadReply(std::span<const uint8_t> reply) {
                    ImageLineBytes);
     std::copy_n(reply.begin() + LineDataOffset, stored,
                 (*ReadImage)[static_cast<size_t>(LineIndex)].begin());
-    ++LineIndex;
-    Repeats = 0;
-    if (LineIndex == AddressCount) {
-        Phase = TTransferPhase::Done;
-        return TLineStep::Complete;
-    }
-    Phase = TTransferPhase::Running;
-    return TLineStep::SendNext;
+    return LineTaken();
 }
 
 TLineStep TMemoryImage::TakeWriteReply(std::span<const uint8_t> reply) {
@@ -159,6 +152,10 @@ TLineStep TMemoryImage::TakeWriteReply(std::span<const uint8_t> reply) {
         Phase = TTransferPhase::Refused;
         return TLineStep::Refused;
     }
+    return LineTaken();
+}
+
+TLineStep TMemoryImage::LineTaken() {
     ++LineIndex;
     Repeats = 0;
     if (LineIndex == AddressCount) {

@@ -138,4 +138,8 @@ public:
     TTransferPhase Phase = TTransferPhase::Idle;
     bool Writing = false; // direction of the last transfer
     int Repeats = 0;      // repeats of the current line
+
+private:
+    // The line at LineIndex is taken: on to the next one, or the transfer is done.
+    TLineStep LineTaken();
 };
