@@ -37,11 +37,9 @@ private Q_SLOTS:
     void lineLengthLimits_data();
     void lineLengthLimits();
     void crc();
-    void readSteps_data();
-    void readSteps();
+    void lineSteps_data();
+    void lineSteps();
     void readEndsAtTheImagesLastLine();
-    void writeSteps_data();
-    void writeSteps();
     void openBinary_data();
     void openBinary();
     void saveBinaryWritesTheReadLinesOnce();
@@ -114,32 +112,47 @@ void TstMemoryImage::crc() {
     QCOMPARE(image.WriteImageCrc(5), std::nullopt);
 }
 
-void TstMemoryImage::readSteps_data() {
+void TstMemoryImage::lineSteps_data() {
+    QTest::addColumn<bool>("writing");
     QTest::addColumn<int>("lineIndex");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<TLineStep>("step");
     QTest::addColumn<int>("nextIndex");
     const QByteArray data = QByteArray(60, '\x11') + Raw("90 90 05 90");
-    QTest::newRow("good first line") << 0 << LineReply(0, data) << TLineStep::SendNext << 1;
-    QTest::newRow("good last line") << 3 << LineReply(3, data) << TLineStep::Complete << 4;
+    QTest::newRow("read: good first line")
+        << false << 0 << LineReply(0, data) << TLineStep::SendNext << 1;
+    QTest::newRow("read: good last line")
+        << false << 3 << LineReply(3, data) << TLineStep::Complete << 4;
     QByteArray spoiled = LineReply(0, data);
     spoiled[spoiled.size() - 1] = static_cast<char>(spoiled.back() + 1);
-    QTest::newRow("wrong sum") << 2 << spoiled << TLineStep::SendAgain << 2;
-    QTest::newRow("late reply after the last") << 4 << LineReply(3, data) << TLineStep::Ignore << 4;
+    QTest::newRow("read: wrong sum") << false << 2 << spoiled << TLineStep::SendAgain << 2;
+    QTest::newRow("read: late reply after the last")
+        << false << 4 << LineReply(3, data) << TLineStep::Ignore << 4;
+    const QByteArray ack = Raw("90 05 50 03 E8");
+    QTest::newRow("write: ACK") << true << 0 << ack << TLineStep::SendNext << 1;
+    QTest::newRow("write: ACK of the last line") << true << 3 << ack << TLineStep::Complete << 4;
+    QTest::newRow("write: NAK") << true << 1 << Raw("90 05 48 03 E0") << TLineStep::Refused << 1;
+    QTest::newRow("write: other code")
+        << true << 1 << Raw("90 05 11 03 A9") << TLineStep::Refused << 1;
+    QTest::newRow("write: ACK, wrong sum")
+        << true << 2 << Raw("90 05 50 03 E9") << TLineStep::SendAgain << 2;
+    QTest::newRow("write: ACK after the last") << true << 4 << ack << TLineStep::Ignore << 4;
 }
 
-void TstMemoryImage::readSteps() {
+void TstMemoryImage::lineSteps() {
+    QFETCH(bool, writing);
     QFETCH(int, lineIndex);
     QFETCH(QByteArray, reply);
     QFETCH(TLineStep, step);
     QFETCH(int, nextIndex);
     TMemoryImage image;
     image.BuildAddressList(0, 0, 0, 3);
-    image.BeginTransfer(false);
+    image.BeginTransfer(writing);
     image.LineIndex = lineIndex;
-    QCOMPARE(image.TakeReadReply(AsSpan(reply)), step);
+    QCOMPARE(writing ? image.TakeWriteReply(AsSpan(reply)) : image.TakeReadReply(AsSpan(reply)),
+             step);
     QCOMPARE(image.LineIndex, nextIndex);
-    if (nextIndex > lineIndex && step != TLineStep::Ignore) {
+    if (!writing && nextIndex > lineIndex && step != TLineStep::Ignore) {
         QCOMPARE(image.ReadLineLength, 64);
         const auto& line = (*image.ReadImage)[static_cast<size_t>(lineIndex)];
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(line.data()), 65),
@@ -159,32 +172,6 @@ void TstMemoryImage::readEndsAtTheImagesLastLine() {
     QCOMPARE(image.LineIndex, 1000);
     QCOMPARE(image.Phase, TTransferPhase::ImageFull);
     QCOMPARE(image.TakeReadReply(AsSpan(LineReply(1000, data))), TLineStep::Ignore);
-}
-
-void TstMemoryImage::writeSteps_data() {
-    QTest::addColumn<int>("lineIndex");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<TLineStep>("step");
-    QTest::addColumn<int>("nextIndex");
-    QTest::newRow("ACK") << 0 << Raw("90 05 50 03 E8") << TLineStep::SendNext << 1;
-    QTest::newRow("ACK of the last line") << 3 << Raw("90 05 50 03 E8") << TLineStep::Complete << 4;
-    QTest::newRow("NAK") << 1 << Raw("90 05 48 03 E0") << TLineStep::Refused << 1;
-    QTest::newRow("other code") << 1 << Raw("90 05 11 03 A9") << TLineStep::Refused << 1;
-    QTest::newRow("ACK, wrong sum") << 2 << Raw("90 05 50 03 E9") << TLineStep::SendAgain << 2;
-    QTest::newRow("ACK after the last") << 4 << Raw("90 05 50 03 E8") << TLineStep::Ignore << 4;
-}
-
-void TstMemoryImage::writeSteps() {
-    QFETCH(int, lineIndex);
-    QFETCH(QByteArray, reply);
-    QFETCH(TLineStep, step);
-    QFETCH(int, nextIndex);
-    TMemoryImage image;
-    image.BuildAddressList(0, 0, 0, 3);
-    image.BeginTransfer(true);
-    image.LineIndex = lineIndex;
-    QCOMPARE(image.TakeWriteReply(AsSpan(reply)), step);
-    QCOMPARE(image.LineIndex, nextIndex);
 }
 
 void TstMemoryImage::openBinary_data() {
