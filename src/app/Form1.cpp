@@ -228,6 +228,13 @@ void TForm1::PageControl1Change(int index) {
         Button3Click();
         Button2Click();
     };
+    // A page's periodic requests belong to it: left running behind another page they
+    // would set their mode under that page's replies.
+    const int left = std::exchange(shownPage, index);
+    if (left == 2)
+        Timer1.stop();
+    if (left == 4)
+        TabSheet5->StopTransfers();
     switch (index) {
     case 3: // Get_Wave
         reopen();

@@ -109,6 +109,7 @@ private:
     TMemo* MemoForTarget(int logTarget) const;
 
     int operationMode = 0;
+    int shownPage = 0; // the page PageControl1 showed before its last change
     TFrameBuffer frameBuffer{};
     TReplyAssembly reply;
 };

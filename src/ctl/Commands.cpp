@@ -803,8 +803,10 @@ int RunCapture(TLink& link, const TCtlSettings& s, TReporter& r, const QString& 
     TWaveCapture capture;
     TNoPlot plot;
     r.Progress(QStringLiteral("capture"), 0, s.coins);
+    QElapsedTimer arrival;
+    arrival.start();
     const TWaitEnd w = link.Stream(limitMs, [&](std::span<const uint8_t> bytes) {
-        capture.ReadWavePackets(bytes, *store, plot);
+        capture.ReadWavePackets(bytes, *store, plot, arrival.elapsed());
         r.Progress(QStringLiteral("capture"), std::min(store->RecordCount, s.coins), s.coins);
         return store->RecordCount < s.coins;
     });
@@ -830,12 +832,19 @@ int RunCapture(TLink& link, const TCtlSettings& s, TReporter& r, const QString& 
         return r.Fail(Exit::BadFile, error);
     if (capture.DroppedPackets > 0)
         r.Warn(QStringLiteral("%1 damaged wave packets were left out").arg(capture.DroppedPackets));
+    if (capture.AbandonedRecords > 0)
+        r.Warn(QStringLiteral("%1 coins with missing packets were left out")
+                   .arg(capture.AbandonedRecords));
     r.Result(QJsonObject{{QStringLiteral("file"), QDir::toNativeSeparators(outPath)},
                          {QStringLiteral("coins"), s.coins},
-                         {QStringLiteral("method"), s.method}},
-             QStringLiteral("%1 coins captured into %2")
+                         {QStringLiteral("method"), s.method},
+                         {QStringLiteral("droppedPackets"), capture.DroppedPackets},
+                         {QStringLiteral("abandonedRecords"), capture.AbandonedRecords}},
+             QStringLiteral("%1 coins captured into %2 (%3 packets dropped, %4 coins abandoned)")
                  .arg(s.coins)
-                 .arg(QDir::toNativeSeparators(outPath)));
+                 .arg(QDir::toNativeSeparators(outPath))
+                 .arg(capture.DroppedPackets)
+                 .arg(capture.AbandonedRecords));
     return Exit::Ok;
 }
 

@@ -129,6 +129,25 @@ void TBinaryPage::Tell(const QString& text, const QString& caption, const QStrin
     Messages::Show(this, {text, caption, detail, false});
 }
 
+void TBinaryPage::TellAfterDelivery(const QString& text) {
+    // A modal box inside the reply scan would let newer deliveries be read before the
+    // rest of this one.
+    QMetaObject::invokeMethod(
+        this, [this, text] { Tell(text); }, Qt::QueuedConnection);
+}
+
+int TBinaryPage::AddressSetLines() const {
+    std::array<int, 4> v{};
+    const std::array<const QLineEdit*, 4> fields{Edit5, Edit6, Edit7, Edit8};
+    for (size_t i = 0; i < v.size(); ++i) {
+        bool ok = false;
+        v[i] = fields[i]->text().trimmed().toInt(&ok);
+        if (!ok)
+            return -1;
+    }
+    return std::max(v[1] - v[0] + 1, 0) * std::max(v[3] - v[2] + 1, 0);
+}
+
 bool TBinaryPage::ReadField(QLineEdit* edit, int& value) {
     bool ok = false;
     value = edit->text().trimmed().toInt(&ok);
@@ -241,6 +260,17 @@ void TBinaryPage::TimerReadTimer() {
     UpdateProgress();
 }
 
+void TBinaryPage::StopTransfers() {
+    const bool running = TimerRead.isActive() || TimerWrite.isActive() || Image.InFlight();
+    TimerRead.stop();
+    TimerWrite.stop();
+    if (!running)
+        return;
+    (Image.Writing ? Button19 : Button22)->setEnabled(false);
+    Image.NoteFinish();
+    UpdateProgress();
+}
+
 void TBinaryPage::Button21Click() {
     SendSimple(Mode::ReadFinish, MemoryCommand::ReadFinish);
     Button22->setEnabled(false);
@@ -281,20 +311,49 @@ void TBinaryPage::Button17Click() {
     int length = 0;
     if (!LineLength(TLineUse::Image, length))
         return;
-    const TFileOutcome outcome = Image.OpenBinary(name, length);
+    const QString shown = QDir::toNativeSeparators(name);
+    QByteArray lines;
+    const TFileOutcome outcome = Image.ReadBinary(name, length, lines);
     switch (outcome.status) {
     case TFileOutcome::Status::TooManyLines:
         Tell(QStringLiteral("Bin error"), QStringLiteral("Line over 1000"));
-        break;
+        return;
     case TFileOutcome::Status::Failed:
-        Tell(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(name), outcome.error));
-        break;
+        Tell(QStringLiteral("%1: %2").arg(shown, outcome.error));
+        return;
     case TFileOutcome::Status::Ok:
-        ProgressLabel->setText(QStringLiteral("%1 lines loaded from %2")
-                                   .arg(outcome.lines)
-                                   .arg(QDir::toNativeSeparators(name)));
         break;
     }
+    if (outcome.lines == 0) {
+        Tell(QStringLiteral("%1 holds no whole line of %2 bytes: nothing was loaded.")
+                 .arg(shown)
+                 .arg(length));
+        return;
+    }
+    // Only bytes the file provides go to the board unasked: a shorter file or a cut
+    // last line is loaded only once the user has agreed.
+    const int setLines = AddressSetLines();
+    QStringList notes;
+    if (setLines > outcome.lines)
+        notes << QStringLiteral("The address set has %1 lines: lines %2 to %3 will be written as "
+                                "zeros.")
+                     .arg(setLines)
+                     .arg(outcome.lines + 1)
+                     .arg(setLines);
+    if (outcome.extraBytes > 0)
+        notes << QStringLiteral("The last %1 bytes do not make a whole line and will not be sent.")
+                     .arg(outcome.extraBytes);
+    if (!notes.isEmpty()) {
+        const QString text = QStringLiteral("%1 holds %2 lines of %3 bytes.\n%4\nLoad it?")
+                                 .arg(shown)
+                                 .arg(outcome.lines)
+                                 .arg(length)
+                                 .arg(notes.join(QLatin1Char('\n')));
+        if (Messages::Show(this, {text, QString(), QString(), true}) != QMessageBox::Ok)
+            return;
+    }
+    Image.LoadBinary(lines, length);
+    ProgressLabel->setText(QStringLiteral("%1 lines loaded from %2").arg(outcome.lines).arg(shown));
 }
 
 void TBinaryPage::Button20Click() {
@@ -404,8 +463,8 @@ void TBinaryPage::ReadLineReply(std::span<const uint8_t> reply) {
             TimerRead.start();
         break;
     case TLineStep::ImageFull:
-        Tell(QStringLiteral("Read stopped at line %1: the read image holds %1 lines.")
-                 .arg(TMemoryImage::ImageLines));
+        TellAfterDelivery(QStringLiteral("Read stopped at line %1: the read image holds %1 lines.")
+                              .arg(TMemoryImage::ImageLines));
         break;
     case TLineStep::Complete:
     case TLineStep::Refused:
@@ -456,22 +515,27 @@ void TBinaryPage::AckReply(int mode, std::span<const uint8_t> reply) {
 }
 
 void TBinaryPage::VerifyReply(std::span<const uint8_t> reply) {
-    if (!FrameSumRight(reply) || reply.size() < 6 || reply[2] != MemoryCommand::Verify)
+    if (!FrameSumRight(reply) || reply.size() < 4 || reply[2] != MemoryCommand::Verify)
         return;
-    int length = 0;
-    if (!ReadField(Edit3, length))
+    bool numeric = false;
+    const int length = Edit3->text().trimmed().toInt(&numeric);
+    if (!numeric) {
+        TellAfterDelivery(QStringLiteral("'%1' is not a valid integer value").arg(Edit3->text()));
         return;
+    }
     const auto crc = Image.WriteImageCrc(length);
     if (!crc) {
-        Tell(QStringLiteral("No CRC over %1 lines of %2 bytes: the write image holds %3 lines of "
-                            "%4 bytes.")
-                 .arg(Image.AddressCount)
-                 .arg(length)
-                 .arg(TMemoryImage::ImageLines)
-                 .arg(TMemoryImage::ImageLineBytes));
+        TellAfterDelivery(
+            QStringLiteral("No CRC over %1 lines of %2 bytes: the write image holds %3 lines of "
+                           "%4 bytes.")
+                .arg(Image.AddressCount)
+                .arg(length)
+                .arg(TMemoryImage::ImageLines)
+                .arg(TMemoryImage::ImageLineBytes));
         return;
     }
     Label78->setText(CrcText(*crc));
-    const bool match = reply[3] == (*crc >> 8) && reply[4] == (*crc & 0xFF);
-    Tell(match ? QStringLiteral("Verify ok") : QStringLiteral("Verify Error!!"));
+    // A verification reply too short to carry a CRC does not confirm anything.
+    const bool match = reply.size() >= 6 && reply[3] == (*crc >> 8) && reply[4] == (*crc & 0xFF);
+    TellAfterDelivery(match ? QStringLiteral("Verify ok") : QStringLiteral("Verify Error!!"));
 }

@@ -40,6 +40,9 @@ public:
     void ClearClick();
     void TimerReadTimer();
     void TimerWriteTimer();
+    // The page is left: its repeat timers stop and a transfer under way ends as its
+    // Finish button would end it, with nothing sent.
+    void StopTransfers();
 
     // The file dialogs; tests put their own answer here. An empty name cancels.
     std::function<QString(bool save)> ChooseFile;
@@ -90,6 +93,10 @@ private:
     void InsertBoth(const QString& line);
     void Tell(const QString& text, const QString& caption = QString(),
               const QString& detail = QString());
+    // A reader's box, shown once the delivery it came in has been read.
+    void TellAfterDelivery(const QString& text);
+    // Lines of the address set in the page's fields; -1 when they are not numbers.
+    int AddressSetLines() const;
     void UpdateProgress();
 
     TPageHost& host;

@@ -7,6 +7,7 @@
 #include "WavePlot.h"
 
 #include <QButtonGroup>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
@@ -99,6 +100,19 @@ TWavePage::TWavePage(TPageHost& pageHost, TWaveStore& waveStore, TWaveCapture& w
          std::initializer_list<QWidget*>{Button8, Button12, Button14, btnNext, Label4})
         hidden->setVisible(false);
 
+    // Below the value rows, where the page has room: what capture could not file.
+    DroppedLabel = MakeLabel(this, QString(), ColumnLeft, 700);
+    DroppedLabel->resize(2 * ButtonWidth + 8, 14);
+    AbandonedLabel = MakeLabel(this, QString(), ColumnLeft, 714);
+    AbandonedLabel->resize(2 * ButtonWidth + 8, 14);
+    ShowCaptureCounts();
+
+    Ticks = [timer = std::make_shared<QElapsedTimer>()] {
+        if (!timer->isValid())
+            timer->start();
+        return timer->elapsed();
+    };
+
     SaveD = [this](const QString& proposed) {
         return QFileDialog::getSaveFileName(this, QString(), proposed,
                                             QString::fromLatin1(WaveFilter));
@@ -149,7 +163,11 @@ void TWavePage::CreateValueRows() {
 }
 
 void TWavePage::ReadWavePackets(std::span<const uint8_t> bytes) {
-    const TCaptureReport report = capture.ReadWavePackets(bytes, store, *plot);
+    const int32_t dropped = capture.DroppedPackets;
+    const int32_t abandoned = capture.AbandonedRecords;
+    const TCaptureReport report = capture.ReadWavePackets(bytes, store, *plot, Ticks());
+    if (dropped != capture.DroppedPackets || abandoned != capture.AbandonedRecords)
+        ShowCaptureCounts();
     if (report.RecordClosed)
         Label6->setText(QString::number(store.CurrentRecord));
     if (report.Filed) {
@@ -163,11 +181,21 @@ bool TWavePage::Confirm(const QString& text) {
     return Messages::Show(this, {text, QStringLiteral("注意"), QString(), true}) == QMessageBox::Ok;
 }
 
+void TWavePage::ShowCaptureCounts() {
+    DroppedLabel->setText(QStringLiteral("Packets dropped: %1").arg(capture.DroppedPackets));
+    AbandonedLabel->setText(QStringLiteral("Coins abandoned: %1").arg(capture.AbandonedRecords));
+}
+
 bool TWavePage::ConfirmReplace() {
-    if (store.RecordCount == 0)
+    if (store.RecordCount == 0) {
+        capture.AbandonRecord(store, *plot);
+        ShowCaptureCounts();
         return true;
+    }
     if (!Confirm(QStringLiteral("目前資料刪除嗎?")))
         return false;
+    capture.AbandonRecord(store, *plot);
+    ShowCaptureCounts();
     WaveActive::EmptyStore(store, *plot);
     Label2->setText(QStringLiteral("0"));
     return true;
@@ -213,6 +241,10 @@ void TWavePage::SetButtonsForView(bool single) {
 
 void TWavePage::btnNewClick() {
     if (Confirm(QStringLiteral("刪除全部資料嗎?"))) {
+        // Counted afresh, the coin that New cuts short included.
+        capture.ResetCounts();
+        capture.AbandonRecord(store, *plot);
+        ShowCaptureCounts();
         WaveActive::New(store, *plot);
         Label2->setText(QStringLiteral("0"));
         Label6->setText(QStringLiteral("0"));
@@ -222,12 +254,28 @@ void TWavePage::btnNewClick() {
 }
 
 void TWavePage::btnDelOneClick() {
+    // The record on screen now is the one the user agrees to delete: capture goes on
+    // while the box is open and may make a newer coin current.
+    const int shownRecord = store.CurrentRecord;
+    const bool any = shownRecord >= 0 && shownRecord < store.RecordCount;
+    const auto record = any ? WaveActive::RecordAt(store, shownRecord) : TWaveRecord{};
     if (!Confirm(QStringLiteral("刪除這筆資料嗎?")))
         return;
     if (store.RecordCount == 0) {
         Label2->setText(QStringLiteral("0"));
         return;
     }
+    if (!any || shownRecord >= store.RecordCount ||
+        WaveActive::RecordAt(store, shownRecord) != record) {
+        Messages::Show(this, {QStringLiteral("The record shown is no longer in the store: nothing "
+                                             "was deleted."),
+                              QString(), QString(), false});
+        return;
+    }
+    // The record being filled sits behind the last one, which the delete moves.
+    capture.AbandonRecord(store, *plot);
+    ShowCaptureCounts();
+    store.CurrentRecord = shownRecord;
     WaveActive::DelThis(store, *plot);
     Label2->setText(QString::number(store.RecordCount));
     ShowCurrentLabels();
@@ -252,7 +300,7 @@ void TWavePage::BtnSaveClick() {
     const QString chosen = SaveD(proposed);
     if (chosen.isEmpty())
         return;
-    // Always appended, as the tool has always done: x.bwv is written as x.bwv.bwv.
+    // The extension is always appended, so a name typed as x.bwv is saved as x.bwv.bwv.
     QString error;
     if (!WaveFile::Save(chosen + QStringLiteral(".bwv"), store, error))
         Messages::Show(this, {error, QString(), QString(), false});
@@ -269,6 +317,9 @@ void TWavePage::BtnOpenClick() {
     QByteArray block;
     if (!ReadFile(name, block))
         return;
+    // Packets may have come while the dialog was open.
+    capture.AbandonRecord(store, *plot);
+    ShowCaptureCounts();
     WaveActive::Load(store, *plot, block);
     Label6->setText(QString::number(store.CurrentRecord));
     Label2->setText(QString::number(store.RecordCount));
@@ -289,6 +340,8 @@ void TWavePage::Button12Click() {
     QByteArray block;
     if (!ReadFile(name, block))
         return;
+    capture.AbandonRecord(store, *plot);
+    ShowCaptureCounts();
     WaveActive::LoadOne(store, *plot, block);
     Label2->setText(QString::number(store.RecordCount));
     Label4->setText(QStringLiteral("1"));
@@ -315,6 +368,8 @@ void TWavePage::RadioGroup1Click(int index) {
     host.SendFrameEtx(0, StartCommand, LogTarget);
     // A second between the start frame and the method bytes; the window waits it out.
     host.BlockingWait(MethodWaitMs);
-    host.OutputChar(static_cast<char>(RawPrefix));
-    host.OutputChar(static_cast<char>(MethodCodes[static_cast<size_t>(index)]));
+    // The prefix and its code are one request: a code byte alone would be read by the
+    // board as something else. A stalled port is reported by the window.
+    if (host.OutputChar(static_cast<char>(RawPrefix)))
+        host.OutputChar(static_cast<char>(MethodCodes[static_cast<size_t>(index)]));
 }

@@ -55,6 +55,8 @@ public:
     std::function<QString()> OpenD;
     // The local date and time the save dialog's proposed name comes from.
     std::function<QDateTime()> Clock = [] { return QDateTime::currentDateTime(); };
+    // A monotonic time in milliseconds: capture tells a quiet line by it.
+    std::function<int64_t()> Ticks;
 
     QFrame* Panel1 = nullptr;  // the plot stands here
     QLabel* Label2 = nullptr;  // record count
@@ -75,6 +77,9 @@ public:
     std::array<QRadioButton*, 4> MethodItems{};
     std::array<QLabel*, ValueRows> ValueBoxes{};
     std::array<QLabel*, ValueRows> ValueCaptions{};
+    // Packets the reader dropped and records it abandoned since New.
+    QLabel* DroppedLabel = nullptr;
+    QLabel* AbandonedLabel = nullptr;
 
 private:
     bool Confirm(const QString& text);
@@ -85,6 +90,7 @@ private:
     void ShowValueText(const QString& text);
     void ShowCurrentLabels();
     void SetButtonsForView(bool single);
+    void ShowCaptureCounts();
 
     TPageHost& host;
     TWaveStore& store;

@@ -116,9 +116,9 @@ int TMemoryImage::FillLineWrite(std::span<uint8_t> payload, int length) const {
 }
 
 TLineStep TMemoryImage::TakeReadReply(std::span<const uint8_t> reply) {
-    // After the last line a late answer (one the board sent to a repeat as well)
-    // must not start requests beyond the list.
-    if (!LineToSend() || Phase == TTransferPhase::ImageFull)
+    // A late answer (one the board sent to a repeat as well) after the transfer ended,
+    // was finished or saved must not start requests of its own.
+    if (!InFlight() || !LineToSend())
         return TLineStep::Ignore;
     if (LineIndex >= ImageLines) {
         Phase = TTransferPhase::ImageFull;
@@ -140,9 +140,9 @@ TLineStep TMemoryImage::TakeReadReply(std::span<const uint8_t> reply) {
 }
 
 TLineStep TMemoryImage::TakeWriteReply(std::span<const uint8_t> reply) {
-    // An acknowledgement after the last line (the board answered a repeat too) must
-    // not send lines from beyond the list.
-    if (!LineToSend())
+    // An acknowledgement after the transfer ended (the board answered a repeat too) or
+    // after it was finished must not send lines by itself.
+    if (!InFlight() || !LineToSend())
         return TLineStep::Ignore;
     if (!FrameSumRight(reply)) {
         Phase = TTransferPhase::Running;
@@ -189,27 +189,44 @@ std::optional<uint16_t> TMemoryImage::WriteImageCrc(int length) const {
 }
 
 TFileOutcome TMemoryImage::OpenBinary(const QString& path, int length) {
+    QByteArray lines;
+    TFileOutcome outcome = ReadBinary(path, length, lines);
+    if (outcome.status == TFileOutcome::Status::Ok && outcome.lines > 0)
+        LoadBinary(lines, length);
+    return outcome;
+}
+
+TFileOutcome TMemoryImage::ReadBinary(const QString& path, int length, QByteArray& lines) const {
     if (const auto problem = LineLengthProblem(length, TLineUse::Image))
-        return {TFileOutcome::Status::Failed, *problem, 0};
+        return {TFileOutcome::Status::Failed, *problem, 0, 0};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return {TFileOutcome::Status::Failed, file.errorString(), 0};
-    const qint64 lines = file.size() / length;
-    if (lines > ImageLines)
+        return {TFileOutcome::Status::Failed, file.errorString(), 0, 0};
+    const qint64 count = file.size() / length;
+    const int extra = static_cast<int>(file.size() % length);
+    if (count > ImageLines)
         return {TFileOutcome::Status::TooManyLines, QString(),
-                static_cast<int>(std::min<qint64>(lines, INT_MAX))};
+                static_cast<int>(std::min<qint64>(count, INT_MAX)), extra};
+    if (count == 0)
+        return {TFileOutcome::Status::Ok, QString(), 0, extra};
     // Read whole before anything is copied: a failed read loads nothing.
-    const QByteArray data = file.read(lines * length);
-    if (data.size() != lines * length)
+    lines = file.read(count * length);
+    if (lines.size() != count * length)
         return {TFileOutcome::Status::Failed,
                 file.error() != QFileDevice::NoError ? file.errorString()
                                                      : QStringLiteral("The file ended early."),
-                0};
-    for (qint64 i = 0; i < lines; ++i)
-        std::copy_n(data.constData() + i * length, length,
+                0, 0};
+    return {TFileOutcome::Status::Ok, QString(), static_cast<int>(count), extra};
+}
+
+void TMemoryImage::LoadBinary(const QByteArray& lines, int length) {
+    for (auto& line : *WriteImage)
+        line.fill(0);
+    const qsizetype count = length > 0 ? std::min<qsizetype>(lines.size() / length, ImageLines) : 0;
+    for (qsizetype i = 0; i < count; ++i)
+        std::copy_n(lines.constData() + i * length, length,
                     (*WriteImage)[static_cast<size_t>(i)].begin());
     BinaryLoaded = true;
-    return {TFileOutcome::Status::Ok, QString(), static_cast<int>(lines)};
 }
 
 TFileOutcome TMemoryImage::SaveBinary(const QString& path) {

@@ -5,6 +5,7 @@
 // to send next.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
@@ -73,8 +74,9 @@ enum class TLineStep {
 struct TFileOutcome {
     enum class Status { Ok, TooManyLines, Failed };
     Status status = Status::Ok;
-    QString error; // the platform's text, for Failed
-    int lines = 0; // lines loaded or saved
+    QString error;      // the platform's text, for Failed
+    int lines = 0;      // lines loaded or saved
+    int extraBytes = 0; // bytes after the last whole line, never sent
 };
 
 class TMemoryImage {
@@ -97,6 +99,10 @@ public:
     void BeginTransfer(bool writing);
     // Whether LineIndex names a line of the list (one is still to be sent).
     bool LineToSend() const { return LineIndex >= 0 && LineIndex < AddressCount; }
+    // A line request is out and its answer is awaited.
+    bool InFlight() const {
+        return Phase == TTransferPhase::Running || Phase == TTransferPhase::Repeating;
+    }
 
     // The payload of the request for the line at LineIndex: address high, address
     // low, then the length (read) or L bytes of the write image (write). Returns the
@@ -117,8 +123,13 @@ public:
     std::optional<uint16_t> WriteImageCrc(int length) const;
 
     // Open Binary: floor(size / length) lines of `length` bytes into the write image,
-    // refused above 1000 lines; later lines keep their contents.
+    // refused above 1000 lines. A file with no whole line loads nothing (Ok, 0 lines).
+    // The image is cleared first, so no line of an earlier file is sent with this one.
     TFileOutcome OpenBinary(const QString& path, int length);
+    // The two halves of OpenBinary, for a caller that asks the user in between:
+    // reading the file changes nothing; loading it replaces the whole write image.
+    TFileOutcome ReadBinary(const QString& path, int length, QByteArray& lines) const;
+    void LoadBinary(const QByteArray& lines, int length);
     // Save Binary: lines 0 to LineIndex-1 of the read image, ReadLineLength bytes
     // each. An existing file is replaced only once all of it is written. LineIndex
     // becomes 0 when the save succeeds.

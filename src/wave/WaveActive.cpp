@@ -39,6 +39,17 @@ void ShowBrowsed(TWaveStore& store, TPlotRequests& plot) {
 }
 } // namespace
 
+TWaveRecord WaveActive::RecordAt(const TWaveStore& store, int record) {
+    TWaveRecord out;
+    if (record < 0 || record >= TWaveStore::WaveMaxRecords)
+        return out;
+    const auto r = static_cast<size_t>(record);
+    for (size_t c = 0; c < TWaveStore::Channels; ++c)
+        out.Samples[c] = store.WaveSamples[c][r];
+    out.Length = store.RecordLength[r];
+    return out;
+}
+
 void WaveActive::EmptyStore(TWaveStore& store, TPlotRequests& plot) {
     if (store.RecordCount > 0) {
         if (store.SingleRecordView) {

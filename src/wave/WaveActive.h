@@ -9,7 +9,16 @@
 
 #include <QByteArray>
 
+// One record's samples and length, to tell whether a slot still holds it.
+struct TWaveRecord {
+    std::array<std::array<int32_t, TWaveStore::Samples>, TWaveStore::Channels> Samples{};
+    int32_t Length = 0;
+    bool operator==(const TWaveRecord&) const = default;
+};
+
 namespace WaveActive {
+TWaveRecord RecordAt(const TWaveStore& store, int record);
+
 // Frees the plot layers of the view in force and zeroes every sample slot; the count
 // becomes 0. Shared by New, Load and Load one.
 void EmptyStore(TWaveStore& store, TPlotRequests& plot);

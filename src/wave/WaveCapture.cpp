@@ -6,8 +6,15 @@ constexpr uint8_t Header[HeaderSize] = {0x55, 0xAA, 0x08};
 } // namespace
 
 TCaptureReport TWaveCapture::ReadWavePackets(std::span<const uint8_t> bytes, TWaveStore& store,
-                                             TPlotRequests& plot) {
+                                             TPlotRequests& plot, int64_t nowMs) {
     TCaptureReport report;
+    if (!bytes.empty()) {
+        // A lost packet whose channel the next coin happens to send first would
+        // otherwise complete the record with that coin's packets.
+        if (PacketsInRecord > 0 && nowMs - lastBytesMs > QuietLimitMs)
+            AbandonRecord(store, plot);
+        lastBytesMs = nowMs;
+    }
     for (const uint8_t b : bytes) {
         const bool headerEnds = recent[0] == Header[0] && recent[1] == Header[1] && b == Header[2];
         recent = {recent[1], b};
@@ -61,25 +68,43 @@ void TWaveCapture::FilePacket(TWaveStore& store, TPlotRequests& plot, TCaptureRe
         return;
     }
 
+    // A coin sends each channel once: a second packet of a channel belongs to the
+    // next coin, and the record so far lost a packet.
+    const auto bit = static_cast<uint8_t>(1u << c);
+    if (ChannelsInRecord & bit)
+        AbandonRecord(store, plot);
+
     const int32_t record = store.RecordCount;
     const auto r = static_cast<size_t>(record);
     for (size_t k = 0; k < SamplesPerPacket; ++k)
         store.WaveSamples[c][r][k] = CaptureBuffer[8 + k];
     store.RecordLength[r] = BufferLength();
     ++PacketsInRecord;
+    ChannelsInRecord |= bit;
     if (PacketsInRecord == 1)
         plot.AddLargeLayer(record);
     plot.RaiseOverlayLayers();
     if (PacketsInRecord == TWaveStore::Channels) {
-        // Six packets close a record whatever their channels.
+        // Six packets of six different channels: one whole coin.
         for (int strip = 0; strip < TWaveStore::Channels; ++strip) {
             plot.AddStripLayer(strip, record);
             plot.DrawStripRecord(strip, record, record - 1);
         }
         PacketsInRecord = 0;
+        ChannelsInRecord = 0;
         store.CurrentRecord = record;
         ++store.RecordCount;
         report.RecordClosed = true;
     }
     report.Filed = true;
+}
+
+void TWaveCapture::AbandonRecord(TWaveStore& store, TPlotRequests& plot) {
+    if (PacketsInRecord == 0)
+        return;
+    // The layer was made with the record's first packet, at the index it fills.
+    plot.FreeLargeLayer(store.RecordCount);
+    PacketsInRecord = 0;
+    ChannelsInRecord = 0;
+    ++AbandonedRecords;
 }

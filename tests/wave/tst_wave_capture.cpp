@@ -8,6 +8,7 @@
 #include <memory>
 
 Q_DECLARE_METATYPE(QList<int>)
+Q_DECLARE_METATYPE(QList<QList<int>>)
 
 class TstWaveCapture : public QObject {
     Q_OBJECT
@@ -23,23 +24,29 @@ private Q_SLOTS:
     void sixPacketsCloseARecord();
     void plotRequestsOfTwoRecords();
     void fullStoreTakesOnlyTheLiveWave();
-    void newInTheMiddleOfARecordKeepsTheCount();
+    void recordsNeverMixCoins_data();
+    void recordsNeverMixCoins();
+    void newInTheMiddleOfARecordAbandonsIt();
     void randomStreamWithNoise();
 
 private:
+    // Deliveries 10 ms apart, as the poll brings them, unless a test moves the clock.
     TCaptureReport Deliver(const QByteArray& bytes) {
-        return capture.ReadWavePackets(Span(bytes), *store, plot);
+        nowMs += 10;
+        return capture.ReadWavePackets(Span(bytes), *store, plot, nowMs);
     }
 
     std::unique_ptr<TWaveStore> store;
     TWaveCapture capture;
     TRecordingPlot plot;
+    int64_t nowMs = 0;
 };
 
 void TstWaveCapture::init() {
     store = std::make_unique<TWaveStore>();
     capture = TWaveCapture();
     plot.requests.clear();
+    nowMs = 0;
 }
 
 void TstWaveCapture::packetsFiledIntactWhereverDeliveriesCut_data() {
@@ -126,7 +133,6 @@ void TstWaveCapture::sixPacketsCloseARecord_data() {
     QTest::addColumn<QList<int>>("channels");
     QTest::newRow("in order") << QList<int>{0, 1, 2, 3, 4, 5};
     QTest::newRow("any order") << QList<int>{4, 0, 5, 2, 1, 3};
-    QTest::newRow("all channel 2") << QList<int>{2, 2, 2, 2, 2, 2};
 }
 
 void TstWaveCapture::sixPacketsCloseARecord() {
@@ -193,18 +199,95 @@ void TstWaveCapture::fullStoreTakesOnlyTheLiveWave() {
     QVERIFY(plot.requests.isEmpty());
 }
 
-void TstWaveCapture::newInTheMiddleOfARecordKeepsTheCount() {
+namespace {
+// A coin's packet of channel c carries these samples; coins tell apart by id.
+int SampleId(int coin, int channel) {
+    return coin * 10 + channel;
+}
+} // namespace
+
+void TstWaveCapture::recordsNeverMixCoins_data() {
+    // Each coin lists the channels it sends, back to back: 10 + c is channel c's packet
+    // cut short after 150 bytes, 7 a packet whose channel byte is 7. Coins come 2 s
+    // apart; `pauseMs` is a pause of the line after the first coin's third packet.
+    QTest::addColumn<QList<QList<int>>>("coins");
+    QTest::addColumn<int>("pauseMs");
+    QTest::addColumn<QList<int>>("filed"); // coins whose records are filed, in order
+    QTest::addColumn<int>("dropped");
+    QTest::addColumn<int>("abandoned");
+    const QList<int> all{0, 1, 2, 3, 4, 5};
+    QTest::newRow("whole coins") << QList<QList<int>>{all, {5, 3, 1, 0, 2, 4}} << 0
+                                 << QList<int>{0, 1} << 0 << 0;
+    QTest::newRow("one packet cut")
+        << QList<QList<int>>{{0, 1, 12, 3, 4, 5}, all, all} << 0 << QList<int>{1, 2} << 1 << 1;
+    QTest::newRow("channel byte 7")
+        << QList<QList<int>>{{0, 1, 2, 7, 4, 5}, all} << 0 << QList<int>{1} << 1 << 1;
+    QTest::newRow("missing channel 3")
+        << QList<QList<int>>{{0, 1, 2, 4, 5}, all} << 0 << QList<int>{1} << 0 << 1;
+    QTest::newRow("missing the next coin's first channel")
+        << QList<QList<int>>{{1, 2, 3, 4, 5}, all} << 0 << QList<int>{1} << 0 << 1;
+    QTest::newRow("all channel 2")
+        << QList<QList<int>>{{2, 2, 2, 2, 2, 2}, all} << 0 << QList<int>{1} << 0 << 6;
+    QTest::newRow("pause of a second")
+        << QList<QList<int>>{all, all} << 1000 << QList<int>{0, 1} << 0 << 0;
+    QTest::newRow("pause past a second")
+        << QList<QList<int>>{all, all} << 1001 << QList<int>{1} << 0 << 2;
+}
+
+void TstWaveCapture::recordsNeverMixCoins() {
+    QFETCH(QList<QList<int>>, coins);
+    QFETCH(int, pauseMs);
+    QFETCH(QList<int>, filed);
+    QFETCH(int, dropped);
+    QFETCH(int, abandoned);
+    for (int coin = 0; coin < coins.size(); ++coin) {
+        nowMs += 2000;
+        for (int p = 0; p < coins[coin].size(); ++p) {
+            const int code = coins[coin][p];
+            const int channel = code >= 10 ? code - 10 : code;
+            QByteArray packet = Packet(channel, SamplesFor(SampleId(coin, channel)));
+            if (code >= 10)
+                packet.truncate(150);
+            if (coin == 0 && p == 3)
+                nowMs += pauseMs - 10; // the next delivery comes pauseMs after the last
+            // A packet takes about 320 ms on the line, in deliveries of about ten bytes.
+            for (qsizetype at = 0; at < packet.size(); at += 10)
+                Deliver(packet.mid(at, 10));
+        }
+    }
+    QCOMPARE(store->RecordCount, filed.size());
+    for (int r = 0; r < filed.size(); ++r)
+        for (int c = 0; c < 6; ++c)
+            QVERIFY2(Holds(store->WaveSamples[static_cast<size_t>(c)][static_cast<size_t>(r)],
+                           SamplesFor(SampleId(filed[r], c))),
+                     qPrintable(QStringLiteral("record %1 channel %2").arg(r).arg(c)));
+    QCOMPARE(capture.DroppedPackets, dropped);
+    QCOMPARE(capture.AbandonedRecords, abandoned);
+}
+
+void TstWaveCapture::newInTheMiddleOfARecordAbandonsIt() {
     for (int i = 0; i < 6; ++i)
         Deliver(Packet(i, SamplesFor(i)));
     for (int i = 0; i < 3; ++i)
         Deliver(Packet(i, SamplesFor(10 + i)));
+    plot.requests.clear();
+    // The page abandons the coin in progress before the store is emptied under it.
+    capture.AbandonRecord(*store, plot);
     WaveActive::New(*store, plot);
+    QCOMPARE(plot.requests.first(), QStringLiteral("FreeLarge 1"));
     for (int i = 3; i < 6; ++i)
         Deliver(Packet(i, SamplesFor(10 + i)));
+    QCOMPARE(store->RecordCount, 0);
+    QCOMPARE(capture.AbandonedRecords, 1);
+    // The next coin, after the line was quiet, gives up the rest of the cut one.
+    plot.requests.clear();
+    nowMs += 2000;
+    for (int i = 0; i < 6; ++i)
+        Deliver(Packet(i, SamplesFor(20 + i)));
     QCOMPARE(store->RecordCount, 1);
-    QCOMPARE(store->CurrentRecord, 0);
-    QCOMPARE(store->WaveSamples[0][0], (std::array<int32_t, 300>{})); // emptied by New
-    QVERIFY(Holds(store->WaveSamples[5][0], SamplesFor(15)));
+    QCOMPARE(capture.AbandonedRecords, 2);
+    QCOMPARE(plot.requests.mid(0, 2), Requests({"FreeLarge 0", "AddLarge 0"}));
+    QVERIFY(Holds(store->WaveSamples[0][0], SamplesFor(20)));
 }
 
 void TstWaveCapture::randomStreamWithNoise() {
@@ -215,7 +298,7 @@ void TstWaveCapture::randomStreamWithNoise() {
     };
     QList<TSent> sent;
     QByteArray stream;
-    for (int id = 0; id < 400; ++id) {
+    for (int id = 0; id < 396; ++id) {
         // Noise between packets, sometimes with a stray header in it.
         QByteArray noise;
         const int noiseLength = rng.bounded(0, 24);
@@ -224,7 +307,10 @@ void TstWaveCapture::randomStreamWithNoise() {
         if (rng.bounded(8) == 0)
             noise.insert(rng.bounded(noise.size() + 1), QByteArray("\x55\xAA\x08", 3));
         stream += noise;
-        const int channel = rng.bounded(6);
+        // Each coin sends its six channels in an order of its own.
+        static constexpr std::array<std::array<int, 6>, 3> orders{
+            {{0, 1, 2, 3, 4, 5}, {5, 4, 3, 2, 1, 0}, {2, 0, 4, 1, 5, 3}}};
+        const int channel = orders[static_cast<size_t>(id / 6 % 3)][static_cast<size_t>(id % 6)];
         stream += Packet(channel, SamplesFor(id));
         sent.append({channel, id});
     }
@@ -242,7 +328,8 @@ void TstWaveCapture::randomStreamWithNoise() {
         at += cut;
     }
     QCOMPARE(next, sent.size());
-    QCOMPARE(store->RecordCount, 400 / 6);
+    QCOMPARE(store->RecordCount, 396 / 6);
+    QCOMPARE(capture.AbandonedRecords, 0);
 }
 
 QTEST_GUILESS_MAIN(TstWaveCapture)

@@ -260,9 +260,15 @@ void TPlot::DrawCursor(int x, int y, int s) {
 
     LargePlot->Clear(LargeCursor, 0x00000000);
     LargePlot->DottedLine(LargeCursor, x, 0, x, y + 225);
-    // The strip number serves as the channel here, whatever that strip's selector says.
-    if (onSample && Store.SelectedChannel >= 0 && Store.SelectedChannel < TWaveStore::Channels) {
-        const int32_t v = value(Store.SelectedChannel);
+    // The readout reads the trace it sits on: the channel the large plot draws, in the
+    // record it highlights.
+    const int largeChannel = StripChannel(Store.SelectedChannel);
+    const int shown = Store.SingleRecordView ? Store.BrowseIndex : Store.CurrentRecord;
+    const int largeRecord = ValidRecord(shown) && shown < Store.RecordCount ? shown : newest;
+    if (onSample && largeChannel >= 0) {
+        const int32_t v =
+            Store.WaveSamples[static_cast<size_t>(largeChannel)][static_cast<size_t>(largeRecord)]
+                             [static_cast<size_t>(s)];
         const int h = LargeReadoutRow(v);
         LargePlot->FillRect(LargeCursor, x + 5, h, x + 25, h + 14, ReadoutBoxColour);
         LargePlot->Text(LargeCursor, x + 5, h, QString::number(v), ReadoutTextColour, 1);

@@ -299,14 +299,17 @@ void TstPlot::pressOnStrip4ShowsItsChannel() {
     QCOMPARE(PixelAt(large, 450, 104), HighlightColour);
     QCOMPARE(PixelAt(large, 450, 14), NormalColour);
     QCOMPARE(pair.Ours.Large().TopmostLayer(), pair.Ours.LevelLayer());
-    // The readout reads channel 4 of the newest record.
+    // The readout reads the trace it sits on: channel 4 of the current record, 1.
     pair.Both([](TPlot& p) { p.Large().MouseMove(600, 100); });
     TPixelSurface& l = pair.Ours.Large();
-    QString d = TextDifference(l, pair.Ours.CursorLayer(), QPoint(605, LargeReadoutRow(240)),
-                               QStringLiteral("240"), 1, ReadoutTextColour,
-                               QRect(605, LargeReadoutRow(240), 20, 14));
+    const auto readout = [&](int v) {
+        return TextDifference(l, pair.Ours.CursorLayer(), QPoint(605, LargeReadoutRow(v)),
+                              QString::number(v), 1, ReadoutTextColour,
+                              QRect(605, LargeReadoutRow(v), 20, 14));
+    };
+    QString d = readout(140);
     QVERIFY2(d.isEmpty(), qPrintable(d));
-    // Strip 4 set to ch2: the large plot shows channel 2, the readout still channel 4.
+    // Strip 4 set to ch2: the large plot shows channel 2 and the readout follows it.
     pair.Both([](TPlot& p) {
         p.SelectorChanged(4, 2, QStringLiteral("ch2"));
         p.Strip(4).MousePress(5, 5);
@@ -314,9 +317,12 @@ void TstPlot::pressOnStrip4ShowsItsChannel() {
     });
     QCOMPARE(pair.Ours.ChannelCaption, QStringLiteral("ch2"));
     QCOMPARE(PixelAt(pair.Ours.Large().Composite(), 450, 229 - 80), NormalColour); // c[2] = 90
-    d = TextDifference(l, pair.Ours.CursorLayer(), QPoint(605, LargeReadoutRow(240)),
-                       QStringLiteral("240"), 1, ReadoutTextColour,
-                       QRect(605, LargeReadoutRow(240), 20, 14));
+    d = readout(20);
+    QVERIFY2(d.isEmpty(), qPrintable(d));
+    // Another record made current: the readout reads it.
+    pair.Store->CurrentRecord = 2;
+    pair.Both([](TPlot& p) { p.Large().MouseMove(600, 100); });
+    d = readout(90);
     QVERIFY2(d.isEmpty(), qPrintable(d));
     QVERIFY2(pair.Difference().isEmpty(), qPrintable(pair.Difference()));
 }
