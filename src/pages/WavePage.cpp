@@ -261,15 +261,15 @@ void TWavePage::btnDelOneClick() {
     const auto record = any ? WaveActive::RecordAt(store, shownRecord) : TWaveRecord{};
     if (!Confirm(QStringLiteral("刪除這筆資料嗎?")))
         return;
-    if (store.RecordCount == 0) {
-        Label2->setText(QStringLiteral("0"));
-        return;
-    }
-    if (!any || shownRecord >= store.RecordCount ||
-        WaveActive::RecordAt(store, shownRecord) != record) {
+    if (any && (shownRecord >= store.RecordCount ||
+                WaveActive::RecordAt(store, shownRecord) != record)) {
         Messages::Show(this, {QStringLiteral("The record shown is no longer in the store: nothing "
                                              "was deleted."),
                               QString(), QString(), false});
+        return;
+    }
+    if (!any) {
+        Label2->setText(QString::number(store.RecordCount));
         return;
     }
     // The record being filled sits behind the last one, which the delete moves.

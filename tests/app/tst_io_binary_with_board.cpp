@@ -9,11 +9,13 @@
 #include "Modes.h"
 #include "PortNames.h"
 #include "Simulator.h"
+#include "WavePage.h"
 
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRandomGenerator>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -47,6 +49,8 @@ private Q_SLOTS:
     void writeRepeatsLinesTheBoardDropped();
     void boardNakStopsTheWrite();
     void muteBoardGetsTheLineEvery2s();
+    void ioPollStaysBehindWhenRWBinaryIsShown();
+    void repeatLeftBehindDoesNotStopCapture();
 
 private:
     void UseBoard(const QStringList& options);
@@ -163,8 +167,9 @@ void TstIoBinaryWithBoard::writeAndVerify() {
     UseBoard({});
     TBinaryPage* page = form->TabSheet5;
     QByteArray image(256, '\0');
+    QRandomGenerator rng(256);
     for (char& c : image)
-        c = static_cast<char>(QRandomGenerator::global()->bounded(256));
+        c = static_cast<char>(rng.bounded(256));
     image[5] = static_cast<char>(0x90); // a frame start inside the data
     LoadImage(image);
 
@@ -248,6 +253,48 @@ void TstIoBinaryWithBoard::muteBoardGetsTheLineEvery2s() {
     page->Button18Click();
     QVERIFY(!form->TimerWrite.isActive());
     QVERIFY(page->ProgressLabel->text().startsWith(QStringLiteral("Finished at line 1 of 4")));
+}
+
+void TstIoBinaryWithBoard::ioPollStaysBehindWhenRWBinaryIsShown() {
+    UseBoard({});
+    form->PageControl1->setCurrentIndex(2);
+    form->TabSheet3->BitBtn9Click(); // Test Mode
+    QVERIFY(form->Timer1.isActive());
+    form->PageControl1->setCurrentIndex(4);
+    QVERIFY(!form->Timer1.isActive());
+    // A poll tick would have set mode 5 by now and sent the sensor request.
+    const QStringList polls = form->TabSheet3->Memo4->Lines();
+    QTest::qWait(2200);
+    QCOMPARE(form->TabSheet3->Memo4->Lines(), polls);
+
+    TBinaryPage* page = form->TabSheet5;
+    LoadImage(QByteArray(256, '\x3C'));
+    page->Button19Click();
+    QVERIFY(QTest::qWaitFor([&] { return page->Image.Phase == TTransferPhase::Done; }, 3000));
+    QCOMPARE(page->Image.Repeats, 0);
+    form->PageControl1->setCurrentIndex(2);
+    QVERIFY(form->TabSheet3->BitBtn9->isEnabled()); // stopped, ready to start again
+}
+
+void TstIoBinaryWithBoard::repeatLeftBehindDoesNotStopCapture() {
+    UseBoard({"--drop-requests", "1"});
+    TBinaryPage* page = form->TabSheet5;
+    LoadImage(QByteArray(256, '\x44'));
+    page->Button19Click();
+    QVERIFY(form->TimerWrite.isActive());
+    form->PageControl1->setCurrentIndex(3); // Get_Wave
+    QVERIFY(!form->TimerWrite.isActive());
+    QVERIFY(!page->Button19->isEnabled());
+    QVERIFY(page->ProgressLabel->text().startsWith(QStringLiteral("Finished at line 1 of 4")));
+    QTest::qWait(2200);
+    QCOMPARE(form->OperationMode(), Mode::Wave);
+
+    // A board that sends coins: capture files them.
+    UseBoard({"--coin-interval", "100-200"});
+    form->PageControl1->setCurrentIndex(3);
+    form->TabSheet4->MethodItems[0]->click(); // "All"
+    QVERIFY(QTest::qWaitFor([&] { return form->WaveStore->RecordCount >= 1; }, 15000));
+    QCOMPARE(form->OperationMode(), Mode::Wave);
 }
 
 QTEST_MAIN(TstIoBinaryWithBoard)

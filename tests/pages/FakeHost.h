@@ -20,6 +20,8 @@ public:
         Send(n, command, logTarget, false);
     }
     bool OutputChar(char c) override {
+        if (takesBytes >= 0 && wire.size() >= takesBytes)
+            return false; // a port that stopped taking data
         wire.append(c);
         modeAtWrite.append(mode);
         return true;
@@ -36,6 +38,7 @@ public:
     QList<int> logTargets;
     QString shownVersion;
     int waited = 0;
+    qsizetype takesBytes = -1; // bytes the port takes before it stalls; -1: all
 
 private:
     void Send(int n, uint8_t command, int logTarget, bool withEnd) {

@@ -46,7 +46,10 @@ private Q_SLOTS:
     void requestsWithTheInitialFields();
     void readWalksTheAddressListAndSavesOnce();
     void wrongSumAndTimerRepeatTheLine();
-    void writeSendsFileLinesThenTheOldImage();
+    void shorterFileAsksThenWritesZeros();
+    void openBinaryAsksOrRefuses_data();
+    void openBinaryAsksOrRefuses();
+    void leavingThePageEndsTheTransfer();
     void nakStopsTheWriteSilently();
     void verify_data();
     void verify();
@@ -75,6 +78,7 @@ private:
     QList<TMessage> shown;
     QStringList chosen; // answers of the file dialogs, first first
     int dialogs = 0;
+    QMessageBox::StandardButton answer = QMessageBox::Ok; // of OK/Cancel boxes
 };
 
 void TstBinaryPage::init() {
@@ -92,9 +96,10 @@ void TstBinaryPage::init() {
     shown.clear();
     chosen.clear();
     dialogs = 0;
+    answer = QMessageBox::Ok;
     Messages::SetHandler([this](const TMessage& m) {
         shown.append(m);
-        return QMessageBox::Ok;
+        return m.okCancel ? answer : QMessageBox::Ok;
     });
 }
 
@@ -210,10 +215,17 @@ void TstBinaryPage::wrongSumAndTimerRepeatTheLine() {
     QCOMPARE(page->Image.LineIndex, 0);
 }
 
-void TstBinaryPage::writeSendsFileLinesThenTheOldImage() {
-    chosen << MakeFile(QByteArray(64, '\x11') + QByteArray(64, '\x22'));
+void TstBinaryPage::shorterFileAsksThenWritesZeros() {
+    // An earlier file's lines must not reach the board with the new one.
+    chosen << MakeFile(QByteArray(256, '\x55'));
     page->Button17Click();
     QVERIFY(shown.isEmpty());
+    chosen << MakeFile(QByteArray(64, '\x11') + QByteArray(64, '\x22'));
+    page->Button17Click();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(shown.first().okCancel);
+    QVERIFY(shown.first().text.contains(QStringLiteral("lines 3 to 4 will be written as zeros")));
+    shown.clear();
     page->Button20Click();
     QVERIFY(page->Button19->isEnabled());
     Deliver(Raw(Ack));
@@ -242,6 +254,59 @@ void TstBinaryPage::writeSendsFileLinesThenTheOldImage() {
     QCOMPARE(page->ProgressBar1->value(), 4);
 }
 
+void TstBinaryPage::openBinaryAsksOrRefuses_data() {
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("agree");
+    QTest::addColumn<QString>("told"); // part of the one box shown
+    QTest::addColumn<bool>("loaded");
+    const QString cut = QStringLiteral("The last 36 bytes do not make a whole line");
+    QTest::newRow("100 bytes, OK") << 100 << true << cut << true;
+    QTest::newRow("100 bytes, Cancel") << 100 << false << cut << false;
+    QTest::newRow("300 bytes, OK") << 300 << true << QStringLiteral("The last 44 bytes") << true;
+    QTest::newRow("0 bytes") << 0 << true << QStringLiteral("holds no whole line of 64 bytes")
+                             << false;
+}
+
+void TstBinaryPage::openBinaryAsksOrRefuses() {
+    QFETCH(int, size);
+    QFETCH(bool, agree);
+    QFETCH(QString, told);
+    QFETCH(bool, loaded);
+    answer = agree ? QMessageBox::Ok : QMessageBox::Cancel;
+    QByteArray content(size, '\0');
+    for (int i = 0; i < size; ++i)
+        content[i] = static_cast<char>(i + 1);
+    chosen << MakeFile(content);
+    page->Button17Click();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().text.contains(told), qPrintable(shown.first().text));
+    QCOMPARE(page->Image.BinaryLoaded, loaded);
+    if (!loaded)
+        return;
+    page->Button19Click();
+    QCOMPARE(TakeWire(), LineWrite("00 00", content.left(64)));
+    Deliver(Raw(Ack));
+    const QByteArray second = size >= 128 ? content.mid(64, 64) : QByteArray(64, '\0');
+    QCOMPARE(TakeWire(), LineWrite("00 01", second));
+}
+
+void TstBinaryPage::leavingThePageEndsTheTransfer() {
+    chosen << MakeFile(QByteArray(256, '\x33'));
+    page->Button17Click();
+    page->Button19Click();
+    QVERIFY(timerWrite->isActive());
+    TakeWire();
+    page->StopTransfers();
+    QVERIFY(!timerWrite->isActive());
+    QVERIFY(!page->Button19->isEnabled());
+    QVERIFY(host->wire.isEmpty()); // Write Finish itself is not sent
+    QVERIFY(page->ProgressLabel->text().startsWith(QStringLiteral("Finished at line 1 of 4")));
+    // The board's late answer moves nothing.
+    Deliver(Raw(Ack));
+    QVERIFY(host->wire.isEmpty());
+    QCOMPARE(page->Image.LineIndex, 0);
+}
+
 void TstBinaryPage::nakStopsTheWriteSilently() {
     chosen << MakeFile(QByteArray(256, '\x33'));
     page->Button17Click();
@@ -261,26 +326,34 @@ void TstBinaryPage::nakStopsTheWriteSilently() {
 void TstBinaryPage::verify_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("message"); // empty: nothing shown
-    QTest::newRow("match") << Raw("90 07 89 00 00 03 23") << "Verify ok";
+    // The image is the bytes 00..FF: its CRC-16/XMODEM is 7E 55.
+    QTest::newRow("match") << Raw("90 07 89 7E 55 03 F6") << "Verify ok";
     QTest::newRow("mismatch") << Raw("90 07 89 12 34 03 69") << "Verify Error!!";
-    QTest::newRow("wrong sum") << Raw("90 07 89 00 00 03 24") << "";
+    QTest::newRow("too short for a CRC") << Raw("90 05 89 03 21") << "Verify Error!!";
+    QTest::newRow("wrong sum") << Raw("90 07 89 7E 55 03 F7") << "";
     QTest::newRow("other code") << Raw("90 05 50 03 E8") << "";
 }
 
 void TstBinaryPage::verify() {
     QFETCH(QByteArray, reply);
     QFETCH(QString, message);
-    chosen << MakeFile(QByteArray(256, '\0'));
+    QByteArray image(256, '\0');
+    for (int i = 0; i < 256; ++i)
+        image[i] = static_cast<char>(i);
+    chosen << MakeFile(image);
     page->Button17Click();
     page->Button19Click(); // four addresses
     page->Button23Click();
     Deliver(reply);
+    // The box waits until the delivery has been read.
+    QVERIFY(shown.isEmpty());
+    QCoreApplication::processEvents();
     QCOMPARE(shown.size(), message.isEmpty() ? 0 : 1);
     if (!message.isEmpty()) {
         QCOMPARE(shown.first().text, message);
         QCOMPARE(shown.first().caption, QString());
     }
-    QCOMPARE(page->Label78->text(), message.isEmpty() ? QString() : QStringLiteral("00 00"));
+    QCOMPARE(page->Label78->text(), message.isEmpty() ? QString() : QStringLiteral("7E 55"));
 }
 
 void TstBinaryPage::openBinaryRefusesOver1000Lines() {

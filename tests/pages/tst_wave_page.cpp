@@ -1,6 +1,7 @@
 #include "ByteLiterals.h"
 #include "FakeHost.h"
 #include "Messages.h"
+#include "WaveActive.h"
 #include "WaveFile.h"
 #include "WavePage.h"
 #include "WaveTestData.h"
@@ -53,6 +54,11 @@ private Q_SLOTS:
     void loadCancelledAndConfirmedThenCancelled();
     void saveThenLoadShowsTheLastRecord();
     void loadRefusesABadCountAndKeepsTheStoreEmpty();
+    void storeOperationsAbandonTheCoinInProgress_data();
+    void storeOperationsAbandonTheCoinInProgress();
+    void delThisDeletesTheRecordShown_data();
+    void delThisDeletesTheRecordShown();
+    void methodStopsAtAPrefixThePortDidNotTake();
 
 private:
     void Capture(int records, int firstId = 0);
@@ -64,6 +70,8 @@ private:
     std::unique_ptr<TWavePage> page;
     QList<TMessage> shown;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
+    std::function<void()> whileAsked; // runs while a box is open
+    int64_t nowMs = 0;
     QTemporaryDir dir;
 };
 
@@ -75,8 +83,13 @@ void TstWavePage::init() {
     page->CreateValueRows();
     shown.clear();
     answer = QMessageBox::Ok;
+    whileAsked = {};
+    nowMs = 0;
+    page->Ticks = [this] { return nowMs += 10; };
     Messages::SetHandler([this](const TMessage& m) {
         shown.append(m);
+        if (whileAsked)
+            std::exchange(whileAsked, {})();
         return m.okCancel ? answer : QMessageBox::Ok;
     });
 }
@@ -281,6 +294,75 @@ void TstWavePage::loadRefusesABadCountAndKeepsTheStoreEmpty() {
              qPrintable(shown[1].text));
     QCOMPARE(store->RecordCount, 0);
     QCOMPARE(page->window()->windowTitle(), path);
+}
+
+void TstWavePage::storeOperationsAbandonTheCoinInProgress_data() {
+    QTest::addColumn<bool>("deleteOne"); // Del This, else New
+    QTest::addColumn<int>("recordsLeft");
+    QTest::newRow("New") << false << 0;
+    QTest::newRow("Del This") << true << 1;
+}
+
+void TstWavePage::storeOperationsAbandonTheCoinInProgress() {
+    QFETCH(bool, deleteOne);
+    QFETCH(int, recordsLeft);
+    Capture(2);
+    for (int c = 0; c < 3; ++c)
+        page->ReadWavePackets(Span(Packet(c, SamplesFor(50 + c))));
+    if (deleteOne)
+        page->btnDelOneClick();
+    else
+        page->btnNewClick();
+    QCOMPARE(page->AbandonedLabel->text(), QStringLiteral("Coins abandoned: 1"));
+    for (int c = 3; c < 6; ++c)
+        page->ReadWavePackets(Span(Packet(c, SamplesFor(50 + c))));
+    QCOMPARE(store->RecordCount, recordsLeft);
+    // The next coin, after the line was quiet, files whole and alone.
+    nowMs += 2000;
+    Capture(1, 60);
+    QCOMPARE(store->RecordCount, recordsLeft + 1);
+    for (int c = 0; c < 6; ++c)
+        QVERIFY(Holds(store->WaveSamples[static_cast<size_t>(c)][static_cast<size_t>(recordsLeft)],
+                      SamplesFor(60 + c)));
+    QCOMPARE(page->AbandonedLabel->text(), QStringLiteral("Coins abandoned: 2"));
+    QCOMPARE(page->DroppedLabel->text(), QStringLiteral("Packets dropped: 0"));
+}
+
+void TstWavePage::delThisDeletesTheRecordShown_data() {
+    QTest::addColumn<bool>("emptied"); // the store is emptied while the box is open
+    QTest::newRow("a coin arrives meanwhile") << false;
+    QTest::newRow("the record is gone") << true;
+}
+
+void TstWavePage::delThisDeletesTheRecordShown() {
+    QFETCH(bool, emptied);
+    TNoPlot noPlot;
+    Capture(2);
+    QCOMPARE(store->CurrentRecord, 1);
+    whileAsked = [&] {
+        if (emptied)
+            WaveActive::New(*store, noPlot);
+        else
+            Capture(1, 100); // becomes current
+    };
+    page->btnDelOneClick();
+    if (emptied) {
+        QCOMPARE(shown.size(), 2);
+        QVERIFY(shown[1].text.contains(QStringLiteral("nothing was deleted")));
+        QCOMPARE(store->RecordCount, 0);
+        return;
+    }
+    // Record 1, the one shown, went; the newest coin took its slot.
+    QCOMPARE(store->RecordCount, 2);
+    QVERIFY(Holds(store->WaveSamples[0][0], SamplesFor(0)));
+    QVERIFY(Holds(store->WaveSamples[0][1], SamplesFor(100)));
+}
+
+void TstWavePage::methodStopsAtAPrefixThePortDidNotTake() {
+    host->takesBytes = 5; // the start frame, then the port stalls
+    page->MethodItems[0]->click();
+    QCOMPARE(host->wire, Raw("90 05 01 03 99"));
+    QCOMPARE(host->modeAtWrite.size(), 5);
 }
 
 QTEST_MAIN(TstWavePage)

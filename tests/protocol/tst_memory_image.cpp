@@ -42,6 +42,7 @@ private Q_SLOTS:
     void readEndsAtTheImagesLastLine();
     void openBinary_data();
     void openBinary();
+    void lateRepliesAfterTheTransferEndedAreIgnored();
     void saveBinaryWritesTheReadLinesOnce();
 };
 
@@ -180,6 +181,7 @@ void TstMemoryImage::openBinary_data() {
     QTest::addColumn<int>("lines");
     QTest::newRow("100 bytes") << 100 << int(TFileOutcome::Status::Ok) << 1;
     QTest::newRow("63 bytes") << 63 << int(TFileOutcome::Status::Ok) << 0;
+    QTest::newRow("0 bytes") << 0 << int(TFileOutcome::Status::Ok) << 0;
     QTest::newRow("64,000 bytes") << 64000 << int(TFileOutcome::Status::Ok) << 1000;
     QTest::newRow("64,064 bytes") << 64064 << int(TFileOutcome::Status::TooManyLines) << 1001;
 }
@@ -204,15 +206,37 @@ void TstMemoryImage::openBinary() {
     const TFileOutcome result = image.OpenBinary(path, 64);
     QCOMPARE(int(result.status), outcome);
     QCOMPARE(result.lines, lines);
-    const bool loaded = outcome == int(TFileOutcome::Status::Ok);
+    if (outcome == int(TFileOutcome::Status::Ok))
+        QCOMPARE(result.extraBytes, size % 64);
+    // A file with no whole line loads nothing; one that loads replaces the whole image.
+    const bool loaded = lines > 0 && outcome == int(TFileOutcome::Status::Ok);
     QCOMPARE(image.BinaryLoaded, loaded);
     const auto& line0 = (*image.WriteImage)[0];
     QCOMPARE(QByteArray(reinterpret_cast<const char*>(line0.data()), 64),
-             loaded && lines > 0 ? content.left(64) : QByteArray(64, '\xEE'));
-    // Lines beyond those read keep their contents (the 36 bytes after line 0 of
-    // the 100-byte file are not read).
-    if (lines <= 1)
-        QCOMPARE((*image.WriteImage)[1][0], uint8_t(0xEE));
+             loaded ? content.left(64) : QByteArray(64, '\xEE'));
+    if (lines == 1)
+        QCOMPARE((*image.WriteImage)[1][0], uint8_t(0));
+}
+
+void TstMemoryImage::lateRepliesAfterTheTransferEndedAreIgnored() {
+    TMemoryImage image;
+    image.BuildAddressList(0, 0, 0, 1);
+    image.BeginTransfer(false);
+    const QByteArray data(64, '\x7A');
+    QCOMPARE(image.TakeReadReply(AsSpan(LineReply(0, data))), TLineStep::SendNext);
+    QCOMPARE(image.TakeReadReply(AsSpan(LineReply(1, data))), TLineStep::Complete);
+    QTemporaryDir dir;
+    QCOMPARE(image.SaveBinary(dir.filePath(QStringLiteral("r.bin"))).status,
+             TFileOutcome::Status::Ok);
+    QCOMPARE(image.LineIndex, 0);
+    // The board's answer to a repeat arrives after the save: no read starts by itself.
+    QCOMPARE(image.TakeReadReply(AsSpan(LineReply(1, data))), TLineStep::Ignore);
+    QCOMPARE(image.LineIndex, 0);
+    // A write finished mid-way takes no acknowledgement either.
+    image.BeginTransfer(true);
+    image.NoteFinish();
+    QCOMPARE(image.TakeWriteReply(AsSpan(Raw("90 05 50 03 E8"))), TLineStep::Ignore);
+    QCOMPARE(image.LineIndex, 0);
 }
 
 void TstMemoryImage::saveBinaryWritesTheReadLinesOnce() {
