@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test twice: in the normal build and
 # in a build with AddressSanitizer and UndefinedBehaviorSanitizer. Where clang is
-# installed, each fuzz target then runs for 30 s under both sanitizers.
+# installed, the fuzz targets then share 120 s (KRV2_FUZZ_SECONDS) under both sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -28,12 +28,17 @@ if ! clang++ -fsanitize=fuzzer,address,undefined "$probe/p.cpp" -o "$probe/p" 2>
     exit 0
 fi
 # Every library the targets use is instrumented for coverage as well as the targets.
+# Each folder of fuzz/corpus is one target's stored corpus; the targets share the fuzz
+# time evenly.
+names=()
+for dir in fuzz/corpus/*/; do names+=("$(basename "$dir")"); done
+share=$(( ${KRV2_FUZZ_SECONDS:-120} / ${#names[@]} ))
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKRV2_SANITIZE=ON \
     -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
-cmake --build build-fuzz --target fuzz_reply_assembly fuzz_request_parser
-for name in reply_assembly request_parser; do
+cmake --build build-fuzz --target "${names[@]/#/fuzz_}"
+for name in "${names[@]}"; do
     # New inputs go to a scratch folder; the stored corpus stays as it is.
     mkdir -p "$probe/$name"
-    build-fuzz/bin/fuzz_$name -max_total_time=30 -print_final_stats=1 \
+    build-fuzz/bin/fuzz_$name -max_total_time="$share" -print_final_stats=1 \
         "$probe/$name" "fuzz/corpus/$name"
 done

@@ -100,11 +100,11 @@ TWavePage::TWavePage(TPageHost& pageHost, TWaveStore& waveStore, TWaveCapture& w
          std::initializer_list<QWidget*>{Button8, Button12, Button14, btnNext, Label4})
         hidden->setVisible(false);
 
-    // Below the value rows, where the page has room: what capture could not file.
-    DroppedLabel = MakeLabel(this, QString(), ColumnLeft, 700);
-    DroppedLabel->resize(2 * ButtonWidth + 8, 14);
-    AbandonedLabel = MakeLabel(this, QString(), ColumnLeft, 714);
-    AbandonedLabel->resize(2 * ButtonWidth + 8, 14);
+    // Under the plot, where the page has room: what capture could not file.
+    DroppedLabel = MakeLabel(this, QString(), 50, 703);
+    DroppedLabel->resize(160, 14);
+    AbandonedLabel = MakeLabel(this, QString(), 210, 703);
+    AbandonedLabel->resize(160, 14);
     ShowCaptureCounts();
 
     Ticks = [timer = std::make_shared<QElapsedTimer>()] {
