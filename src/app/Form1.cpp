@@ -2,7 +2,6 @@
 
 #include "BinaryPage.h"
 #include "IoTestPage.h"
-#include "Memo.h"
 #include "Messages.h"
 #include "Modes.h"
 #include "ParameterPage.h"
@@ -87,6 +86,19 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     PageControl1->addTab(TabSheet5, QStringLiteral("R/W Binary"));
     PageControl1->setCurrentIndex(0);
     PageControl1->setEnabled(false);
+
+    for (TModeReader* page :
+         std::initializer_list<TModeReader*>{TabSheet1, TabSheet2, TabSheet3, TabSheet4, TabSheet5})
+        for (const int mode : page->ReadModes())
+            readers.at(static_cast<size_t>(mode)) = page;
+    const auto logs = [this](TLogTarget target, TTxLog* page) {
+        txLogs[static_cast<size_t>(target)] = page;
+    };
+    logs(TLogTarget::Parameters, TabSheet1);
+    logs(TLogTarget::ProtocolTx, TabSheet2);
+    logs(TLogTarget::ProtocolRx, TabSheet2);
+    logs(TLogTarget::IoTest, TabSheet3);
+    logs(TLogTarget::Binary, TabSheet5);
 
     for (QTimer* timer : {&Timer1, &TimerRead, &TimerWrite}) {
         timer->setInterval(2000);
@@ -263,24 +275,7 @@ void TForm1::PageControl1Change(int index) {
     }
 }
 
-TMemo* TForm1::MemoForTarget(int logTarget) const {
-    switch (logTarget) {
-    case LogParameters:
-        return TabSheet1->Memo1;
-    case LogProtocolTx:
-        return TabSheet2->Memo2;
-    case LogProtocolRx:
-        return TabSheet2->Memo3;
-    case LogIoTest:
-        return TabSheet3->Memo4;
-    case LogBinary:
-        return TabSheet5->Memo5;
-    default:
-        return nullptr;
-    }
-}
-
-void TForm1::SendFrame(int payloadLength, uint8_t command, int logTarget, bool withEnd) {
+void TForm1::SendFrame(int payloadLength, uint8_t command, TLogTarget logTarget, bool withEnd) {
     // After a write that timed out nothing more goes out, and nothing more is logged
     // as sent, until the poll has closed the port and told the user.
     if (!PortOpened || (Comm1 && Comm1->WriteStalled()))
@@ -289,21 +284,20 @@ void TForm1::SendFrame(int payloadLength, uint8_t command, int logTarget, bool w
     if (length == 0)
         return; // cannot be framed: nothing is sent rather than a corrupt frame
     const std::span<const uint8_t> frame(frameBuffer.data(), static_cast<size_t>(length));
-    if (TMemo* memo = MemoForTarget(logTarget))
-        memo->InsertFirstLine(HexLine(QStringLiteral("TX: "), frame));
-    if (logTarget == LogBinary)
-        TabSheet5->Memo6->InsertFirstLine(DecimalLine(QStringLiteral("TX: "), frame));
+    const auto target = static_cast<size_t>(logTarget);
+    if (TTxLog* log = target < txLogs.size() ? txLogs[target] : nullptr)
+        log->LogTx(logTarget, frame);
     for (uint8_t b : frame) {
         if (!OutputChar(static_cast<char>(b)))
             break;
     }
 }
 
-void TForm1::SendFrameEtx(int payloadLength, uint8_t command, int logTarget) {
+void TForm1::SendFrameEtx(int payloadLength, uint8_t command, TLogTarget logTarget) {
     SendFrame(payloadLength, command, logTarget, true);
 }
 
-void TForm1::SendFrameNoEtx(int payloadLength, uint8_t command, int logTarget) {
+void TForm1::SendFrameNoEtx(int payloadLength, uint8_t command, TLogTarget logTarget) {
     SendFrame(payloadLength, command, logTarget, false);
 }
 
@@ -331,39 +325,13 @@ void TForm1::ReceiveHandler(QObject* /*Sender*/) {
         return;
     const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(received.constData()),
                                          static_cast<size_t>(received.size()));
-    TabSheet5->Memo7->InsertFirstLine(HexLine(QStringLiteral("RX: "), bytes));
-    switch (operationMode) {
-    case Mode::ParameterTable:
-    case Mode::SaveAnswer:
-        TabSheet1->ReadDelivery(operationMode, bytes);
-        break;
-    case Mode::Version:
-    case Mode::Monitor:
-    case Mode::DeviceId:
-    case Mode::DipSwitch:
-        TabSheet2->ReadDelivery(operationMode, bytes);
-        break;
-    case Mode::Wave:
-        TabSheet4->ReadWavePackets(bytes);
-        break;
-    case Mode::SensorReport:
-        TabSheet3->ReadDelivery(operationMode, bytes);
-        break;
-    case Mode::ReadFinish:
-    case Mode::ReadStart:
-    case Mode::ReadLine:
-    case Mode::Verify:
-    case Mode::WriteFinish:
-    case Mode::WriteStart:
-    case Mode::WriteLine:
-        TabSheet5->ReadDelivery(operationMode, bytes);
-        break;
-    default: // no reader: the bytes are only logged
-        break;
-    }
+    TabSheet5->LogDelivery(bytes);
+    // A mode with no reader: the bytes are only logged.
+    if (operationMode >= 0 && operationMode < static_cast<int>(readers.size()))
+        if (TModeReader* reader = readers[static_cast<size_t>(operationMode)])
+            reader->ReadDelivery(operationMode, bytes);
 }
 
 void TForm1::Timer1Timer() {
-    operationMode = Mode::SensorReport;
-    SendFrameNoEtx(0, 0x50, LogIoTest);
+    SendRequest(*this, Request::SensorPoll, 0, TLogTarget::IoTest);
 }

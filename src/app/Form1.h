@@ -6,6 +6,7 @@
 
 #include "Comm.h"
 #include "Frame.h"
+#include "Modes.h"
 #include "PageHost.h"
 #include "ReplyAssembly.h"
 #include "WaveCapture.h"
@@ -15,6 +16,7 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <array>
 #include <memory>
 
 class QPushButton;
@@ -38,12 +40,6 @@ protected:
 
 class TForm1 : public QMainWindow, public TPageHost, public TCommOwner {
 public:
-    static constexpr int LogParameters = 1;
-    static constexpr int LogProtocolTx = 2;
-    static constexpr int LogProtocolRx = 3;
-    static constexpr int LogIoTest = 4;
-    static constexpr int LogBinary = 5;
-
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
@@ -58,8 +54,8 @@ public:
     int OperationMode() const override { return operationMode; }
     void SetOperationMode(int mode) override { operationMode = mode; }
     TFrameBuffer& FrameBuffer() override { return frameBuffer; }
-    void SendFrameEtx(int payloadLength, uint8_t command, int logTarget) override;
-    void SendFrameNoEtx(int payloadLength, uint8_t command, int logTarget) override;
+    void SendFrameEtx(int payloadLength, uint8_t command, TLogTarget logTarget) override;
+    void SendFrameNoEtx(int payloadLength, uint8_t command, TLogTarget logTarget) override;
     bool OutputChar(char c) override;
     TReplyAssembly& ReplyAssembly() override { return reply; }
     void ShowFirmwareVersion(const QString& version) override;
@@ -100,15 +96,18 @@ public:
 
 private:
     void FormCreate();
-    void SendFrame(int payloadLength, uint8_t command, int logTarget, bool withEnd);
+    void SendFrame(int payloadLength, uint8_t command, TLogTarget logTarget, bool withEnd);
     void PortLost(QObject* Sender, const QString& reason);
     void PortStalled(QObject* Sender, const QString& reason);
     // Ends the port and, once the poll tick is over, shows one box about why.
     void EndPortAndTell(QObject* Sender, const QString& text, const QString& detail);
     void ReleaseComponent();
-    TMemo* MemoForTarget(int logTarget) const;
 
     int operationMode = 0;
+    // Who reads the deliveries of each operation mode, and whose memos show each log
+    // target's TX lines; filled from the pages once.
+    std::array<TModeReader*, Mode::WriteLine + 1> readers{};
+    std::array<TTxLog*, 6> txLogs{};
     int shownPage = 0; // the page PageControl1 showed before its last change
     TFrameBuffer frameBuffer{};
     TReplyAssembly reply;

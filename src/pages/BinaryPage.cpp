@@ -18,8 +18,6 @@
 #include <algorithm>
 
 namespace {
-constexpr int LogBinary = 5;
-
 QLineEdit* MakeField(QWidget* parent, const QString& text, int x, int y) {
     auto* edit = new QLineEdit(text, parent);
     edit->setGeometry(x, y, 41, 21);
@@ -182,9 +180,8 @@ bool TBinaryPage::BuildAddressList() {
     return true;
 }
 
-void TBinaryPage::SendSimple(int mode, uint8_t command) {
-    host.SetOperationMode(mode);
-    host.SendFrameEtx(0, command, LogBinary);
+void TBinaryPage::SendSimple(const TRequest& request) {
+    SendRequest(host, request, 0, TLogTarget::Binary);
 }
 
 bool TBinaryPage::SendLineRead() {
@@ -196,8 +193,7 @@ bool TBinaryPage::SendLineRead() {
     const int n = Image.FillLineRead(payload, length);
     if (n == 0)
         return false;
-    host.SetOperationMode(Mode::ReadLine);
-    host.SendFrameEtx(n, MemoryCommand::ReadLine, LogBinary);
+    SendRequest(host, Request::ReadLine, n, TLogTarget::Binary);
     return true;
 }
 
@@ -210,8 +206,7 @@ bool TBinaryPage::SendLineWrite() {
     const int n = Image.FillLineWrite(payload, length);
     if (n == 0)
         return false;
-    host.SetOperationMode(Mode::WriteLine);
-    host.SendFrameEtx(n, MemoryCommand::WriteLine, LogBinary);
+    SendRequest(host, Request::WriteLine, n, TLogTarget::Binary);
     return true;
 }
 
@@ -229,7 +224,7 @@ void TBinaryPage::UpdateProgress() {
 
 void TBinaryPage::Button15Click() {
     Image.AddressCount = 0;
-    SendSimple(Mode::ReadStart, MemoryCommand::ReadStart);
+    SendSimple(Request::ReadStart);
     BuildAddressList();
     Button22->setEnabled(true);
 }
@@ -272,7 +267,7 @@ void TBinaryPage::StopTransfers() {
 }
 
 void TBinaryPage::Button21Click() {
-    SendSimple(Mode::ReadFinish, MemoryCommand::ReadFinish);
+    SendSimple(Request::ReadFinish);
     Button22->setEnabled(false);
     TimerRead.stop();
     if (!Image.Writing)
@@ -359,7 +354,7 @@ void TBinaryPage::Button17Click() {
 void TBinaryPage::Button20Click() {
     if (!Image.BinaryLoaded)
         return;
-    SendSimple(Mode::WriteStart, MemoryCommand::WriteStart);
+    SendSimple(Request::WriteStart);
     Button19->setEnabled(true);
 }
 
@@ -401,7 +396,7 @@ void TBinaryPage::TimerWriteTimer() {
 void TBinaryPage::Button18Click() {
     if (!Image.BinaryLoaded)
         return;
-    SendSimple(Mode::WriteFinish, MemoryCommand::WriteFinish);
+    SendSimple(Request::WriteFinish);
     Button19->setEnabled(false);
     TimerWrite.stop();
     if (Image.Writing)
@@ -410,7 +405,7 @@ void TBinaryPage::Button18Click() {
 }
 
 void TBinaryPage::Button23Click() {
-    SendSimple(Mode::Verify, MemoryCommand::Verify);
+    SendSimple(Request::Verify);
 }
 
 void TBinaryPage::ClearClick() {
@@ -419,11 +414,24 @@ void TBinaryPage::ClearClick() {
     Memo7->Clear();
 }
 
+std::span<const int> TBinaryPage::ReadModes() const {
+    static constexpr std::array modes{Mode::ReadFinish, Mode::ReadStart,   Mode::ReadLine,
+                                      Mode::Verify,     Mode::WriteFinish, Mode::WriteStart,
+                                      Mode::WriteLine};
+    return modes;
+}
+
+void TBinaryPage::LogTx(TLogTarget, std::span<const uint8_t> frame) {
+    Memo5->InsertFirstLine(HexLine(QStringLiteral("TX: "), frame));
+    Memo6->InsertFirstLine(DecimalLine(QStringLiteral("TX: "), frame));
+}
+
+void TBinaryPage::LogDelivery(std::span<const uint8_t> bytes) {
+    Memo7->InsertFirstLine(HexLine(QStringLiteral("RX: "), bytes));
+}
+
 void TBinaryPage::ReadDelivery(int mode, std::span<const uint8_t> bytes) {
-    const auto rule = RuleForMode(mode);
-    if (!rule || (mode != Mode::ReadFinish && mode != Mode::ReadStart && mode != Mode::ReadLine &&
-                  mode != Mode::Verify && mode != Mode::WriteFinish && mode != Mode::WriteStart &&
-                  mode != Mode::WriteLine))
+    if (std::ranges::find(ReadModes(), mode) == ReadModes().end())
         return;
     // Read Finish's reader enables "Reading" on every delivery, complete or not.
     if (mode == Mode::ReadFinish)
@@ -515,7 +523,7 @@ void TBinaryPage::AckReply(int mode, std::span<const uint8_t> reply) {
 }
 
 void TBinaryPage::VerifyReply(std::span<const uint8_t> reply) {
-    if (!FrameSumRight(reply) || reply.size() < 4 || reply[2] != MemoryCommand::Verify)
+    if (!FrameSumRight(reply) || reply.size() < 4 || reply[2] != Request::Verify.code)
         return;
     bool numeric = false;
     const int length = Edit3->text().trimmed().toInt(&numeric);

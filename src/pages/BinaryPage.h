@@ -19,12 +19,16 @@ class QPushButton;
 class QTimer;
 class TMemo;
 
-class TBinaryPage : public QWidget, public TModeReader {
+class TBinaryPage : public QWidget, public TModeReader, public TTxLog {
 public:
     // The window's repeat timers; the page runs their ticks.
     TBinaryPage(TPageHost& host, QTimer& timerRead, QTimer& timerWrite, QWidget* parent = nullptr);
 
+    std::span<const int> ReadModes() const override;
     void ReadDelivery(int mode, std::span<const uint8_t> bytes) override;
+    void LogTx(TLogTarget target, std::span<const uint8_t> frame) override;
+    // Every delivery from the board, whatever the mode: one RX line in Memo7.
+    void LogDelivery(std::span<const uint8_t> bytes);
     // One complete reply in one of the page's modes.
     void OnReply(int mode, std::span<const uint8_t> reply);
 
@@ -83,7 +87,7 @@ private:
     // L from Edit3, checked for `use`; false (and told) when it cannot be used.
     bool LineLength(TLineUse use, int& length);
     bool BuildAddressList();
-    void SendSimple(int mode, uint8_t command);
+    void SendSimple(const TRequest& request);
     bool SendLineRead();
     bool SendLineWrite();
     void ReadLineReply(std::span<const uint8_t> reply);

@@ -13,11 +13,6 @@
 const QColor TIoTestPage::Within(0, 0, 0);
 const QColor TIoTestPage::Outside(255, 0, 0);
 
-namespace {
-constexpr uint8_t SetOutputCommand = 0x90;
-constexpr int LogIoTest = 4;
-} // namespace
-
 TIoTestPage::TIoTestPage(TPageHost& pageHost, QTimer& timer1, QWidget* parent)
     : QWidget(parent), host(pageHost), Timer1(timer1) {
     struct TButtonDesign {
@@ -125,7 +120,16 @@ void TIoTestPage::SendOutput(uint8_t code, uint8_t value) {
     TFrameBuffer& buffer = host.FrameBuffer();
     buffer[PayloadOffset] = code;
     buffer[PayloadOffset + 1] = value;
-    host.SendFrameNoEtx(2, SetOutputCommand, LogIoTest);
+    SendRequest(host, Request::SetOutput, 2, TLogTarget::IoTest);
+}
+
+std::span<const int> TIoTestPage::ReadModes() const {
+    static constexpr std::array modes{Mode::SensorReport};
+    return modes;
+}
+
+void TIoTestPage::LogTx(TLogTarget, std::span<const uint8_t> frame) {
+    Memo4->InsertFirstLine(HexLine(QStringLiteral("TX: "), frame));
 }
 
 void TIoTestPage::BitBtn7Click() {

@@ -16,7 +16,7 @@ class QPushButton;
 class QTimer;
 class TMemo;
 
-class TIoTestPage : public QWidget, public TModeReader {
+class TIoTestPage : public QWidget, public TModeReader, public TTxLog {
 public:
     static const QColor Within;  // black
     static const QColor Outside; // red
@@ -24,7 +24,9 @@ public:
     // `timer1` is the window's poll timer; its tick sends the poll.
     TIoTestPage(TPageHost& host, QTimer& timer1, QWidget* parent = nullptr);
 
+    std::span<const int> ReadModes() const override;
     void ReadDelivery(int mode, std::span<const uint8_t> bytes) override;
+    void LogTx(TLogTarget target, std::span<const uint8_t> frame) override;
     // One complete sensor report (23 bytes).
     void OnReply(int mode, std::span<const uint8_t> reply);
 

@@ -12,3 +12,13 @@ ReadReplies(TPageHost& host, int mode, std::span<const uint8_t> bytes,
             return host.OperationMode() == mode ? TAfterReply::Continue : TAfterReply::Stop;
         });
 }
+
+void SendRequest(TPageHost& host, const TRequest& request, int payloadLength,
+                 TLogTarget logTarget) {
+    if (request.mode != Request::KeepMode)
+        host.SetOperationMode(request.mode);
+    if (request.withEnd)
+        host.SendFrameEtx(payloadLength, request.code, logTarget);
+    else
+        host.SendFrameNoEtx(payloadLength, request.code, logTarget);
+}

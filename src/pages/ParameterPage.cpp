@@ -87,9 +87,8 @@ void TParameterPage::CreateChannelRows() {
 }
 
 void TParameterPage::Button7Click() {
-    host.SetOperationMode(Mode::ParameterTable);
-    host.FrameBuffer()[PayloadOffset] = 0x55;
-    host.SendFrameNoEtx(1, 0x80, 1);
+    host.FrameBuffer()[PayloadOffset] = Request::ParameterKey;
+    SendRequest(host, Request::ReadParameters, 1, TLogTarget::Parameters);
 }
 
 void TParameterPage::Button9Click() {
@@ -147,10 +146,18 @@ void TParameterPage::Button6Click() {
         Memo1->AppendLine(HexLine(QStringLiteral("TX:"), frame));
         host.BlockingWait(10);
     }
-    host.SetOperationMode(Mode::SaveAnswer);
     host.BlockingWait(100);
-    host.FrameBuffer()[PayloadOffset] = 0x55;
-    host.SendFrameNoEtx(1, 0x70, 1);
+    host.FrameBuffer()[PayloadOffset] = Request::ParameterKey;
+    SendRequest(host, Request::StoreParameters, 1, TLogTarget::Parameters);
+}
+
+std::span<const int> TParameterPage::ReadModes() const {
+    static constexpr std::array modes{Mode::ParameterTable, Mode::SaveAnswer};
+    return modes;
+}
+
+void TParameterPage::LogTx(TLogTarget, std::span<const uint8_t> frame) {
+    Memo1->InsertFirstLine(HexLine(QStringLiteral("TX: "), frame));
 }
 
 void TParameterPage::ReadDelivery(int mode, std::span<const uint8_t> bytes) {

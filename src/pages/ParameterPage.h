@@ -16,11 +16,13 @@ class QPushButton;
 class TDigitEdit;
 class TMemo;
 
-class TParameterPage : public QWidget, public TModeReader {
+class TParameterPage : public QWidget, public TModeReader, public TTxLog {
 public:
     TParameterPage(TPageHost& host, QWidget* parent = nullptr);
 
+    std::span<const int> ReadModes() const override;
     void ReadDelivery(int mode, std::span<const uint8_t> bytes) override;
+    void LogTx(TLogTarget target, std::span<const uint8_t> frame) override;
 
     void Button7Click(); // Read
     void Button6Click(); // Save

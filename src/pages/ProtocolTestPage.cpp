@@ -235,38 +235,48 @@ void TProtocolTestPage::AllOff() {
         SetLit(MonitorLabel(static_cast<TMonitorLabel>(l)), QColor());
 }
 
-void TProtocolTestPage::SendSimple(int mode, uint8_t command) {
-    host.SetOperationMode(mode);
-    host.SendFrameEtx(0, command, 2);
+void TProtocolTestPage::SendSimple(const TRequest& request) {
+    SendRequest(host, request, 0, TLogTarget::ProtocolTx);
+}
+
+std::span<const int> TProtocolTestPage::ReadModes() const {
+    static constexpr std::array modes{Mode::Version, Mode::Monitor, Mode::DeviceId,
+                                      Mode::DipSwitch};
+    return modes;
+}
+
+void TProtocolTestPage::LogTx(TLogTarget target, std::span<const uint8_t> frame) {
+    (target == TLogTarget::ProtocolRx ? Memo3 : Memo2)
+        ->InsertFirstLine(HexLine(QStringLiteral("TX: "), frame));
 }
 
 void TProtocolTestPage::SB_disClick() {
-    SendSimple(Mode::Monitor, 0x02);
+    SendSimple(Request::Disable);
     CoinCountEnabled = false;
 }
 
 void TProtocolTestPage::SB_enClick() {
-    SendSimple(Mode::Monitor, 0x01);
+    SendSimple(Request::Enable);
     CoinCountEnabled = true;
 }
 
 void TProtocolTestPage::SB_statusClick() {
-    SendSimple(Mode::Monitor, 0x11);
+    SendSimple(Request::Status);
 }
 void TProtocolTestPage::SB_VerClick() {
-    SendSimple(Mode::Version, 0x03);
+    SendSimple(Request::Version);
 }
 void TProtocolTestPage::SB_resetClick() {
-    SendSimple(Mode::Monitor, 0x05);
+    SendSimple(Request::Reset);
 }
 
 void TProtocolTestPage::SpeedButton1Click() {
     Label81->clear();
-    SendSimple(Mode::DeviceId, 0x23);
+    SendSimple(Request::DeviceId);
 }
 
 void TProtocolTestPage::SpeedButton2Click() {
-    SendSimple(Mode::DipSwitch, 0x24);
+    SendSimple(Request::DipSwitch);
     QPalette p = Edit4->palette();
     p.setColor(QPalette::Text, QColor(0, 128, 0));
     Edit4->setPalette(p);
@@ -275,8 +285,8 @@ void TProtocolTestPage::SpeedButton2Click() {
 void TProtocolTestPage::Button11Click() {
     host.SetOperationMode(Mode::Monitor);
     // The counting test is started by two raw bytes, not a frame.
-    host.OutputChar(static_cast<char>(0x55));
-    host.OutputChar(static_cast<char>(0xA4));
+    if (host.OutputChar(static_cast<char>(Request::RawPrefix)))
+        host.OutputChar(static_cast<char>(Request::RawStartCounting));
     CoinCountEnabled = true;
 }
 

@@ -19,7 +19,7 @@ class QPushButton;
 class QToolButton;
 class TMemo;
 
-class TProtocolTestPage : public QWidget, public TModeReader {
+class TProtocolTestPage : public QWidget, public TModeReader, public TTxLog {
 public:
     static const QColor Lime;
     static const QColor Yellow;
@@ -27,7 +27,9 @@ public:
 
     TProtocolTestPage(TPageHost& host, QWidget* parent = nullptr);
 
+    std::span<const int> ReadModes() const override;
     void ReadDelivery(int mode, std::span<const uint8_t> bytes) override;
+    void LogTx(TLogTarget target, std::span<const uint8_t> frame) override;
 
     // Makes the fourteen sensor and coin labels anew: every visit starts with them off.
     void CreateStatusLabels();
@@ -79,7 +81,7 @@ public:
 
 private:
     void BuildMonitor();
-    void SendSimple(int mode, uint8_t command);
+    void SendSimple(const TRequest& request);
     void SetLit(QLabel* label, const QColor& colour);
     void AllOff();
     void ReadMonitor(std::span<const uint8_t> bytes);

@@ -17,12 +17,8 @@
 #include <QRadioButton>
 
 namespace {
-constexpr int LogTarget = 2; // Memo2, the protocol page's TX log
-constexpr uint8_t StartCommand = 0x01;
-constexpr uint8_t RawPrefix = 0x55;
+constexpr auto LogTarget = TLogTarget::ProtocolTx; // the protocol page's TX log
 constexpr int MethodWaitMs = 1000;
-// "All", "Add", "Reject", "None"
-constexpr std::array<uint8_t, 4> MethodCodes{0xA3, 0xA1, 0xA2, 0xA0};
 const char* const WaveFilter = "*.bwave (*.bwv)";
 const char* const ValueCaptionTexts[TWavePage::ValueRows] = {
     "DROP1 CNT",  "DROP2 CNT",   "EXT DROP CNT", "Temperature", "Coil1 value (min)",
@@ -162,6 +158,15 @@ void TWavePage::CreateValueRows() {
     }
 }
 
+std::span<const int> TWavePage::ReadModes() const {
+    static constexpr std::array modes{Mode::Wave};
+    return modes;
+}
+
+void TWavePage::ReadDelivery(int, std::span<const uint8_t> bytes) {
+    ReadWavePackets(bytes);
+}
+
 void TWavePage::ReadWavePackets(std::span<const uint8_t> bytes) {
     const int32_t dropped = capture.DroppedPackets;
     const int32_t abandoned = capture.AbandonedRecords;
@@ -261,8 +266,8 @@ void TWavePage::btnDelOneClick() {
     const auto record = any ? WaveActive::RecordAt(store, shownRecord) : TWaveRecord{};
     if (!Confirm(QStringLiteral("刪除這筆資料嗎?")))
         return;
-    if (any && (shownRecord >= store.RecordCount ||
-                WaveActive::RecordAt(store, shownRecord) != record)) {
+    if (any &&
+        (shownRecord >= store.RecordCount || WaveActive::RecordAt(store, shownRecord) != record)) {
         Messages::Show(this, {QStringLiteral("The record shown is no longer in the store: nothing "
                                              "was deleted."),
                               QString(), QString(), false});
@@ -359,17 +364,17 @@ void TWavePage::Button14Click() {
 }
 
 void TWavePage::Button8Click() {
-    host.SendFrameEtx(0, StartCommand, LogTarget);
+    SendRequest(host, Request::StartWave, 0, LogTarget);
 }
 
 void TWavePage::RadioGroup1Click(int index) {
-    if (index < 0 || index >= static_cast<int>(MethodCodes.size()))
+    if (index < 0 || index >= static_cast<int>(Request::RawMethods.size()))
         return;
-    host.SendFrameEtx(0, StartCommand, LogTarget);
+    SendRequest(host, Request::StartWave, 0, LogTarget);
     // A second between the start frame and the method bytes; the window waits it out.
     host.BlockingWait(MethodWaitMs);
     // The prefix and its code are one request: a code byte alone would be read by the
     // board as something else. A stalled port is reported by the window.
-    if (host.OutputChar(static_cast<char>(RawPrefix)))
-        host.OutputChar(static_cast<char>(MethodCodes[static_cast<size_t>(index)]));
+    if (host.OutputChar(static_cast<char>(Request::RawPrefix)))
+        host.OutputChar(static_cast<char>(Request::RawMethods[static_cast<size_t>(index)]));
 }

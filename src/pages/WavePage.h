@@ -22,7 +22,7 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 
-class TWavePage : public QWidget {
+class TWavePage : public QWidget, public TModeReader {
 public:
     static constexpr int ValueRows = 20;
     static constexpr int FirstValueSample = 250;
@@ -34,6 +34,8 @@ public:
 
     // The reader of mode 6: one delivery.
     void ReadWavePackets(std::span<const uint8_t> bytes);
+    std::span<const int> ReadModes() const override;
+    void ReadDelivery(int mode, std::span<const uint8_t> bytes) override;
     // Makes the twenty value boxes and their captions anew, blank: every visit.
     void CreateValueRows();
 

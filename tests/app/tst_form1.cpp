@@ -266,11 +266,11 @@ void TstForm1::sendsNothingAfterEndPort() {
 
 void TstForm1::payloadTooLongSendsNothing() {
     QVERIFY(OpenOn(*pty));
-    form->SendFrameEtx(251, 0x8C, 5); // the length byte would wrap past 255
-    form->SendFrameNoEtx(252, 0x8C, 5);
+    form->SendFrameEtx(251, 0x8C, TLogTarget::Binary); // the length byte would wrap past 255
+    form->SendFrameNoEtx(252, 0x8C, TLogTarget::Binary);
     QCOMPARE(pty->Read(200), QByteArray());
     QVERIFY(form->TabSheet5->Memo5->Lines().isEmpty());
-    form->SendFrameNoEtx(251, 0x8C, 5); // the largest that fits still goes out
+    form->SendFrameNoEtx(251, 0x8C, TLogTarget::Binary); // the largest that fits still goes out
     QCOMPARE(pty->Read(2000, 255).size(), 255);
 }
 
@@ -291,8 +291,8 @@ void TstForm1::logTargets() {
     form->FrameBuffer()[3] = 0x00;
     form->FrameBuffer()[4] = 0x40;
     form->FrameBuffer()[5] = 0x40;
-    form->SendFrameEtx(3, 0x28, target);
-    form->SendFrameEtx(0, 0x03, target);
+    form->SendFrameEtx(3, 0x28, static_cast<TLogTarget>(target));
+    form->SendFrameEtx(0, 0x03, static_cast<TLogTarget>(target));
     QCOMPARE(pty->Read(1000, 13), Raw("90 08 28 00 40 40 03 43 90 05 03 03 9B"));
     const QList<TMemo*> memos{form->TabSheet1->Memo1, form->TabSheet2->Memo2,
                               form->TabSheet2->Memo3, form->TabSheet3->Memo4,

@@ -13,11 +13,11 @@ public:
     int OperationMode() const override { return mode; }
     void SetOperationMode(int m) override { mode = m; }
     TFrameBuffer& FrameBuffer() override { return buffer; }
-    void SendFrameEtx(int n, uint8_t command, int logTarget) override {
-        Send(n, command, logTarget, true);
+    void SendFrameEtx(int n, uint8_t command, TLogTarget logTarget) override {
+        Send(n, command, static_cast<int>(logTarget), true);
     }
-    void SendFrameNoEtx(int n, uint8_t command, int logTarget) override {
-        Send(n, command, logTarget, false);
+    void SendFrameNoEtx(int n, uint8_t command, TLogTarget logTarget) override {
+        Send(n, command, static_cast<int>(logTarget), false);
     }
     bool OutputChar(char c) override {
         if (takesBytes >= 0 && wire.size() >= takesBytes)
