@@ -383,23 +383,11 @@ int RunTableRead(TLink& link, const TCtlSettings& s, TReporter& r, const QString
 }
 
 int CheckTableFile(const QString& path, TReporter& r, TTableJob& job) {
-    const QString shown = QDir::toNativeSeparators(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return r.Fail(Exit::BadFile, QStringLiteral("%1: %2").arg(shown, file.errorString()));
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
-    if (parseError.error != QJsonParseError::NoError)
-        return r.Fail(Exit::BadFile, QStringLiteral("%1: not JSON: %2 at offset %3")
-                                         .arg(shown, parseError.errorString())
-                                         .arg(parseError.offset));
-    if (!document.isObject())
-        return r.Fail(Exit::BadFile, QStringLiteral("%1: not a table document").arg(shown));
     QString problem;
-    const auto frames = FramesFromJson(document.object(), problem);
+    const auto frames = ReadTableFile(path, problem);
     if (!frames)
-        return r.Fail(Exit::BadFile,
-                      QStringLiteral("%1: %2; nothing was sent").arg(shown, problem));
+        return r.Fail(Exit::BadFile, QStringLiteral("%1: %2; nothing was sent")
+                                         .arg(QDir::toNativeSeparators(path), problem));
     job.path = path;
     job.frames = *frames;
     return Exit::Ok;

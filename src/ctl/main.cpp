@@ -18,8 +18,10 @@ Commands:
   info                          firmware version, ID, DIP switch and status
   table read [-o FILE.json]     the nine channel rows (value, disable, sorter, dip)
   table write FILE.json         write the rows, store them, read back and compare;
-                                values are checked first: value 0..1000, sorter A..D,
-                                dip 3..6 or null; row 9 (Value of Pulse) keeps raw bytes
+                                the file is checked first: value 0..1000, disable
+                                true/false, sorter A..D, dip 3..6 or null for none,
+                                in every row, each key once and none unknown; row 9
+                                (Value of Pulse) keeps raw bytes
   image write FILE.bin [--blocks A-B] [--lines C-D] [--length L] [--retries N]
                                 Write Start, every line (each sent again after
                                 --timeout without answer, at most N more times),
