@@ -1,5 +1,6 @@
 #include "Commands.h"
 
+#include "CoinTally.h"
 #include "Console.h"
 #include "Frame.h"
 #include "Modes.h"
@@ -833,16 +834,15 @@ int RunMonitor(TLink& link, const TCtlSettings& s, TReporter& r) {
     if (const int code = AskAck(link, s, r, QStringLiteral("the enable request"), CmdEnable, {},
                                 true, Mode::Monitor, ProtocolNak))
         return code;
-    int passCount = 0;
-    int noPassCount = 0;
+    TCoinTally tally;
     TReplyAssembly assembly;
     const TReplyRule rule = *RuleForMode(Mode::Monitor);
     const auto onReply = [&](TReplyEnd, std::span<const uint8_t> reply) {
         const TMonitorResult m = DecodeMonitorReply(reply, true);
+        tally.Count(m);
         QJsonObject json;
         QString text;
         if (m.passed) {
-            ++passCount;
             json[QStringLiteral("event")] = QStringLiteral("coin");
             int channel = 0;
             for (int k = 0; k < 8; ++k)
@@ -852,7 +852,6 @@ int RunMonitor(TLink& link, const TCtlSettings& s, TReporter& r) {
             text = channel > 0 ? QStringLiteral("coin passed, channel %1").arg(channel)
                                : QStringLiteral("coin passed, channel code %1").arg(Hex2(reply[3]));
         } else if (m.notPassed) {
-            ++noPassCount;
             json[QStringLiteral("event")] = QStringLiteral("rejected");
             text = QStringLiteral("coin rejected");
         } else {
@@ -887,17 +886,15 @@ int RunMonitor(TLink& link, const TCtlSettings& s, TReporter& r) {
         const uint8_t disable[] = {0x90, 0x05, CmdDisable, FrameEnd, 0x9A};
         link.Send(disable);
     }
-    const QString percent = PercentText(passCount, noPassCount).value_or(QStringLiteral("0"));
+    // The page shows "0" until a coin passes.
     r.Result(QJsonObject{{QStringLiteral("summary"),
-                          QJsonObject{
-                              {QStringLiteral("pass"), passCount},
-                              {QStringLiteral("nopass"), noPassCount},
-                              {QStringLiteral("percent"),
-                               passCount == 0 ? 0 : passCount * 100 / (passCount + noPassCount)}}}},
+                          QJsonObject{{QStringLiteral("pass"), tally.PassCount},
+                                      {QStringLiteral("nopass"), tally.NoPassCount},
+                                      {QStringLiteral("percent"), tally.Percent().value_or(0)}}}},
              QStringLiteral("PASS %1  NOPASS %2  PERCENT %3")
-                 .arg(passCount)
-                 .arg(noPassCount)
-                 .arg(percent));
+                 .arg(tally.PassCount)
+                 .arg(tally.NoPassCount)
+                 .arg(tally.PercentText().value_or(QStringLiteral("0"))));
     if (w == TWaitEnd::TimedOut)
         return Exit::Ok;
     return FailWait(r, link, w);
