@@ -3,7 +3,7 @@
 #include "Commands.h"
 #include "Console.h"
 #include "PortNames.h"
-#include "Simulator.h"
+#include "SimulatorLauncher.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

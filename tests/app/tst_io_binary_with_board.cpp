@@ -8,7 +8,7 @@
 #include "Messages.h"
 #include "Modes.h"
 #include "PortNames.h"
-#include "Simulator.h"
+#include "SimulatorLauncher.h"
 
 #include <QFile>
 #include <QLabel>
