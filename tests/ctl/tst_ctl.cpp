@@ -153,6 +153,9 @@ void TstCtl::exitCodes_data() {
     QTest::newRow("no command") << QStringList() << QStringList{} << 1 << "no command";
     QTest::newRow("unknown command")
         << QStringList() << QStringList{"flash"} << 1 << "unknown command";
+    QTest::newRow("family without its word")
+        << QStringList() << QStringList{"image", "flash", "x.bin"} << 1
+        << "'image' takes one of write, verify, read";
     QTest::newRow("port missing") << QStringList() << QStringList{"info"} << 2 << "does not exist";
 
     QTest::newRow("nak on store") << QStringList{"--fast", "--nak"}
