@@ -9,7 +9,7 @@
 #include "Form1.h"
 #include "Messages.h"
 #include "PortNames.h"
-#include "Simulator.h"
+#include "SimulatorLauncher.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -2,8 +2,15 @@
 
 #include "Frame.h"
 
+#include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonValue>
+#include <QSet>
+#include <QStringList>
+
+#include <cmath>
+#include <vector>
 
 namespace {
 constexpr int PulseRow = ChannelCount - 1;
@@ -13,12 +20,13 @@ QString RowName(int row) {
                            : QStringLiteral("row %1 (Channel[%1])").arg(row + 1);
 }
 
-// An integer given as a JSON number without a fraction.
+// An integer given as a JSON number without a fraction. The range is checked before
+// the cast: converting a double beyond the target's range is undefined.
 std::optional<int> WholeNumber(const QJsonValue& v) {
     if (!v.isDouble())
         return std::nullopt;
     const double d = v.toDouble();
-    if (d != static_cast<double>(static_cast<long long>(d)) || d < -1e9 || d > 1e9)
+    if (!std::isfinite(d) || d < -1e9 || d > 1e9 || std::trunc(d) != d)
         return std::nullopt;
     return static_cast<int>(d);
 }
@@ -27,9 +35,135 @@ QString ValueText(const QJsonValue& v) {
         return QString::number(v.toDouble(), 'g', 12);
     if (v.isString())
         return QStringLiteral("\"%1\"").arg(v.toString());
-    if (v.isUndefined())
-        return QStringLiteral("(missing)");
     return v.isNull() ? QStringLiteral("null") : QStringLiteral("(not a number)");
+}
+
+// The keys an object may hold: those it must give, then those it may leave out.
+struct TKeySet {
+    QStringList required;
+    QStringList optional;
+};
+
+// Says which key of `object` is unknown or missing, naming `where`.
+std::optional<QString> KeyProblem(const QJsonObject& object, const TKeySet& keys,
+                                  const QString& where) {
+    for (const QString& key : object.keys()) {
+        if (!keys.required.contains(key) && !keys.optional.contains(key))
+            return QStringLiteral("%1: unknown key \"%2\" (the keys are %3)")
+                .arg(where, key, (keys.required + keys.optional).join(QStringLiteral(", ")));
+    }
+    for (const QString& key : keys.required) {
+        if (!object.contains(key))
+            return QStringLiteral("%1: \"%2\" is missing%3")
+                .arg(where, key,
+                     key == QLatin1String("dip") ? QStringLiteral(" (null for none)") : QString());
+    }
+    return std::nullopt;
+}
+
+// One JSON string of `text` starting at its opening quote `at`, decoded; `at` is left on
+// the closing quote. The text has passed a JSON reader, so its escapes are well formed.
+QString ReadJsonString(const QByteArray& text, qsizetype& at) {
+    QString decoded;
+    QByteArray run; // raw UTF-8 since the last escape
+    for (++at; at < text.size() && text[at] != '"'; ++at) {
+        if (text[at] != '\\') {
+            run += text[at];
+            continue;
+        }
+        decoded += QString::fromUtf8(run);
+        run.clear();
+        const char e = at + 1 < text.size() ? text[++at] : '\\';
+        switch (e) {
+        case 'b':
+            decoded += QLatin1Char('\b');
+            break;
+        case 'f':
+            decoded += QLatin1Char('\f');
+            break;
+        case 'n':
+            decoded += QLatin1Char('\n');
+            break;
+        case 'r':
+            decoded += QLatin1Char('\r');
+            break;
+        case 't':
+            decoded += QLatin1Char('\t');
+            break;
+        case 'u': {
+            bool ok = false;
+            const ushort unit = text.mid(at + 1, 4).toUShort(&ok, 16);
+            decoded += QChar(ok ? unit : ushort(0xFFFD));
+            at += 4;
+            break;
+        }
+        default: // " \ /
+            decoded += QLatin1Char(e);
+            break;
+        }
+    }
+    return decoded + QString::fromUtf8(run);
+}
+
+// The first key that an object of `text` gives twice, named by where it stands.
+std::optional<QString> RepeatedKey(const QByteArray& text) {
+    struct TLevel {
+        bool object = false;
+        bool expectKey = false; // the next string of an object is a key
+        QSet<QString> keys;
+        QString key;   // the latest key of an object
+        int index = 0; // the element of an array
+    };
+    std::vector<TLevel> levels;
+    const auto place = [&levels] {
+        if (levels.size() == 1)
+            return QStringLiteral("the document");
+        if (levels.size() == 3 && levels[0].key == QLatin1String("channels") && !levels[1].object)
+            return RowName(levels[1].index);
+        QString path;
+        for (size_t n = 0; n + 1 < levels.size(); ++n)
+            path += levels[n].object ? QStringLiteral("/") + levels[n].key
+                                     : QStringLiteral("/%1").arg(levels[n].index);
+        return QStringLiteral("at %1").arg(path);
+    };
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        switch (text[at]) {
+        case '{':
+            levels.push_back({true, true, {}, {}, 0});
+            break;
+        case '[':
+            levels.push_back({});
+            break;
+        case '}':
+        case ']':
+            if (!levels.empty())
+                levels.pop_back();
+            break;
+        case ',':
+            if (!levels.empty()) {
+                levels.back().expectKey = levels.back().object;
+                ++levels.back().index;
+            }
+            break;
+        case ':':
+            if (!levels.empty())
+                levels.back().expectKey = false;
+            break;
+        case '"': {
+            const QString s = ReadJsonString(text, at);
+            if (levels.empty() || !levels.back().expectKey)
+                break;
+            if (levels.back().keys.contains(s))
+                return QStringLiteral("%1: \"%2\" is given twice").arg(place(), s);
+            levels.back().keys.insert(s);
+            levels.back().key = s;
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return std::nullopt;
 }
 } // namespace
 
@@ -92,13 +226,23 @@ QString TableToText(std::span<const uint8_t> table) {
 }
 
 std::optional<TChannelFrames> FramesFromJson(const QJsonObject& document, QString& problem) {
-    const QJsonArray rows = document.value(QStringLiteral("channels")).toArray();
-    if (rows.size() != ChannelCount) {
+    // The check byte is what the board showed when the document was read; it is not
+    // written back.
+    if (auto p = KeyProblem(document, {{QStringLiteral("channels")}, {QStringLiteral("checkByte")}},
+                            QStringLiteral("the document"))) {
+        problem = *p;
+        return std::nullopt;
+    }
+    const QJsonValue list = document.value(QStringLiteral("channels"));
+    const QJsonArray rows = list.toArray();
+    if (!list.isArray() || rows.size() != ChannelCount) {
         problem = QStringLiteral("\"channels\" must list %1 rows, it has %2")
                       .arg(ChannelCount)
                       .arg(rows.size());
         return std::nullopt;
     }
+    const QStringList dataKeys{QStringLiteral("value"), QStringLiteral("disable"),
+                               QStringLiteral("sorter"), QStringLiteral("dip")};
     TChannelFrames frames{};
     for (int n = 0; n < ChannelCount; ++n) {
         const QJsonValue entry = rows.at(n);
@@ -108,9 +252,22 @@ std::optional<TChannelFrames> FramesFromJson(const QJsonObject& document, QStrin
             return std::nullopt;
         }
         const QJsonObject row = entry.toObject();
+        // "channel" and "name" say which row this is; rows stand in channel order.
+        const TKeySet keys{
+            dataKeys, n == PulseRow ? QStringList{QStringLiteral("channel"), QStringLiteral("name")}
+                                    : QStringList{QStringLiteral("channel")}};
+        if (auto p = KeyProblem(row, keys, where)) {
+            problem = *p;
+            return std::nullopt;
+        }
         if (row.contains(QStringLiteral("channel")) &&
             WholeNumber(row.value(QStringLiteral("channel"))) != n + 1) {
             problem = QStringLiteral("%1: \"channel\" must be %2").arg(where).arg(n + 1);
+            return std::nullopt;
+        }
+        if (row.contains(QStringLiteral("name")) &&
+            row.value(QStringLiteral("name")) != QJsonValue(QStringLiteral("Value of Pulse"))) {
+            problem = QStringLiteral("%1: \"name\" must be \"Value of Pulse\"").arg(where);
             return std::nullopt;
         }
         const auto value = WholeNumber(row.value(QStringLiteral("value")));
@@ -124,13 +281,10 @@ std::optional<TChannelFrames> FramesFromJson(const QJsonObject& document, QStrin
         uint8_t sorter = 0;
         uint8_t dip = 0;
         if (n == PulseRow) {
-            // Kept raw, as read; absent bytes are 0.
+            // Kept raw, as read.
             std::array<uint8_t*, 3> bytes{&disable, &sorter, &dip};
-            const std::array<const char*, 3> keys{"disable", "sorter", "dip"};
-            for (size_t k = 0; k < keys.size(); ++k) {
-                const QString key = QString::fromLatin1(keys[k]);
-                if (!row.contains(key))
-                    continue;
+            for (size_t k = 0; k < bytes.size(); ++k) {
+                const QString& key = dataKeys[static_cast<qsizetype>(k + 1)];
                 const auto b = WholeNumber(row.value(key));
                 if (!b || *b < 0 || *b > 255) {
                     problem = QStringLiteral("%1: \"%2\" must be a byte, 0 to 255").arg(where, key);
@@ -154,7 +308,7 @@ std::optional<TChannelFrames> FramesFromJson(const QJsonObject& document, QStrin
             sorter = static_cast<uint8_t>(s[0].unicode() - 'A');
             const QJsonValue p = row.value(QStringLiteral("dip"));
             const auto position = WholeNumber(p);
-            if (p.isNull() || p.isUndefined() || position == 0) {
+            if (p.isNull() || position == 0) {
                 dip = 0;
             } else if (position && *position >= 3 && *position <= 6) {
                 dip = static_cast<uint8_t>(*position);
@@ -168,6 +322,45 @@ std::optional<TChannelFrames> FramesFromJson(const QJsonObject& document, QStrin
             BuildChannelFrame(n, static_cast<uint16_t>(*value), disable, sorter, dip);
     }
     return frames;
+}
+
+std::optional<TChannelFrames> FramesFromText(const QByteArray& text, QString& problem) {
+    QJsonParseError parseError{};
+    const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        problem = QStringLiteral("not JSON: %1 at offset %2")
+                      .arg(parseError.errorString())
+                      .arg(parseError.offset);
+        return std::nullopt;
+    }
+    if (!document.isObject()) {
+        problem = QStringLiteral("not a table document");
+        return std::nullopt;
+    }
+    if (auto repeated = RepeatedKey(text)) {
+        problem = *repeated;
+        return std::nullopt;
+    }
+    return FramesFromJson(document.object(), problem);
+}
+
+std::optional<TChannelFrames> ReadTableFile(const QString& path, QString& problem) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        problem = file.errorString();
+        return std::nullopt;
+    }
+    const QByteArray text = file.read(TableFileLimit + 1);
+    if (file.error() != QFileDevice::NoError) {
+        problem = file.errorString();
+        return std::nullopt;
+    }
+    if (text.size() > TableFileLimit) {
+        problem = QStringLiteral("larger than %1 KiB, too large for a table document")
+                      .arg(TableFileLimit / 1024);
+        return std::nullopt;
+    }
+    return FramesFromText(text, problem);
 }
 
 bool TableMatches(std::span<const uint8_t> table, const TChannelFrames& frames) {

@@ -5,6 +5,7 @@
 
 #include "ParameterTable.h"
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 
@@ -18,8 +19,19 @@ QJsonObject TableToJson(std::span<const uint8_t> table);
 // Rows as text for a terminal.
 QString TableToText(std::span<const uint8_t> table);
 
-// The nine channel frames of a document, or why it cannot be written (naming the row).
+// A table document is about 1 KiB; a file far beyond that is not one, and is not
+// read further (a device such as /dev/zero never ends).
+constexpr qint64 TableFileLimit = 64 * 1024;
+
+// The nine channel frames of a document, or why it cannot be written (naming the row
+// and the key). Every key a row holds must be known and every data key given: a
+// missing "dip" must not clear a DIP setting; `null` is how a document says none.
 std::optional<TChannelFrames> FramesFromJson(const QJsonObject& document, QString& problem);
+// The same for the document's text, which must give no key twice (a JSON reader keeps
+// the last of two equal keys without a word).
+std::optional<TChannelFrames> FramesFromText(const QByteArray& text, QString& problem);
+// Reads at most TableFileLimit bytes of `path` and checks them as FramesFromText does.
+std::optional<TChannelFrames> ReadTableFile(const QString& path, QString& problem);
 
 // Whether the records of a table read back carry what `frames` wrote.
 bool TableMatches(std::span<const uint8_t> table, const TChannelFrames& frames);

@@ -3,12 +3,13 @@
 #include "Commands.h"
 #include "Console.h"
 #include "PortNames.h"
-#include "Simulator.h"
+#include "SimulatorLauncher.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -18,8 +19,10 @@ Commands:
   info                          firmware version, ID, DIP switch and status
   table read [-o FILE.json]     the nine channel rows (value, disable, sorter, dip)
   table write FILE.json         write the rows, store them, read back and compare;
-                                values are checked first: value 0..1000, sorter A..D,
-                                dip 3..6 or null; row 9 (Value of Pulse) keeps raw bytes
+                                the file is checked first: value 0..1000, disable
+                                true/false, sorter A..D, dip 3..6 or null for none,
+                                in every row, each key once and none unknown; row 9
+                                (Value of Pulse) keeps raw bytes
   image write FILE.bin [--blocks A-B] [--lines C-D] [--length L] [--retries N]
                                 Write Start, every line (each sent again after
                                 --timeout without answer, at most N more times),
@@ -69,6 +72,92 @@ bool ParseNumber(const QCommandLineParser& p, const QCommandLineOption& o, int l
                 .arg(low)
                 .arg(high);
     return false;
+}
+
+// What a command works with: the settings, the words and output file of its command
+// line, and what its check prepared.
+struct TJob {
+    TJob(const TCtlSettings& s, TReporter& r, const QStringList& w, const QString& out, bool coins)
+        : settings(s), reporter(r), words(w), outPath(out), coinsGiven(coins) {}
+
+    TCtlSettings settings;
+    TReporter& reporter;
+    QStringList words; // the positional words, files included
+    QString outPath;
+    bool coinsGiven = false;
+    TTableJob table;
+    std::unique_ptr<TImageJob> image = std::make_unique<TImageJob>();
+};
+
+// One command of the table below. A command runs either with the board's port open
+// (`run`) or without any port (`offline`); `check` runs first and checks everything
+// that can be checked before a port is touched.
+struct TCommand {
+    const char* name;
+    const char* sub; // empty for a one-word command
+    qsizetype words; // positional words, files included
+    int (*check)(TJob&);
+    int (*run)(TLink&, TJob&);
+    int (*offline)(TJob&);
+};
+
+// `usage` unless -o names the output file.
+int NeedsOutput(TJob& j, const QString& usage) {
+    return j.outPath.isEmpty() ? Usage(j.reporter, usage) : Exit::Ok;
+}
+
+const TCommand Commands[] = {
+    {"info", "", 1, nullptr, [](TLink& l, TJob& j) { return RunInfo(l, j.settings, j.reporter); },
+     nullptr},
+    {"table", "read", 2, nullptr,
+     [](TLink& l, TJob& j) { return RunTableRead(l, j.settings, j.reporter, j.outPath); }, nullptr},
+    {"table", "write", 3, [](TJob& j) { return CheckTableFile(j.words[2], j.reporter, j.table); },
+     [](TLink& l, TJob& j) { return RunTableWrite(l, j.settings, j.reporter, j.table); }, nullptr},
+    {"image", "write", 3,
+     [](TJob& j) { return PrepareImage(j.words[2], j.settings, j.reporter, *j.image); },
+     [](TLink& l, TJob& j) { return RunImageWrite(l, j.settings, j.reporter, *j.image); }, nullptr},
+    {"image", "verify", 3,
+     [](TJob& j) { return PrepareImage(j.words[2], j.settings, j.reporter, *j.image); },
+     [](TLink& l, TJob& j) { return RunImageVerify(l, j.settings, j.reporter, *j.image); },
+     nullptr},
+    {"image", "read", 2,
+     [](TJob& j) {
+         if (const int code = NeedsOutput(j, QStringLiteral("image read needs -o FILE.bin")))
+             return code;
+         return PrepareImageRead(j.settings, j.reporter, *j.image);
+     },
+     [](TLink& l, TJob& j) { return RunImageRead(l, j.settings, j.reporter, *j.image, j.outPath); },
+     nullptr},
+    {"capture", "", 1,
+     [](TJob& j) {
+         if (const int code = NeedsOutput(j, QStringLiteral("capture needs -o FILE.bwv")))
+             return code;
+         if (!j.coinsGiven)
+             return Usage(j.reporter, QStringLiteral("capture needs --coins N"));
+         return Exit::Ok;
+     },
+     [](TLink& l, TJob& j) { return RunCapture(l, j.settings, j.reporter, j.outPath); }, nullptr},
+    {"monitor", "", 1, nullptr,
+     [](TLink& l, TJob& j) { return RunMonitor(l, j.settings, j.reporter); }, nullptr},
+    {"io", "", 1, nullptr, [](TLink& l, TJob& j) { return RunIo(l, j.settings, j.reporter); },
+     nullptr},
+};
+
+const TCommand* FindCommand(const QStringList& words) {
+    for (const TCommand& c : Commands)
+        if (words.value(0) == QLatin1String(c.name) &&
+            (!*c.sub || words.value(1) == QLatin1String(c.sub)))
+            return &c;
+    return nullptr;
+}
+
+// The second words of a command family such as "table", or none for another name.
+QStringList FamilyWords(const QString& name) {
+    QStringList subs;
+    for (const TCommand& c : Commands)
+        if (name == QLatin1String(c.name) && *c.sub)
+            subs << QLatin1String(c.sub);
+    return subs;
 }
 
 } // namespace
@@ -169,60 +258,29 @@ int main(int argc, char* argv[]) {
             return Usage(r, QStringLiteral("--pin %1: %2").arg(entry, error));
 
     const QStringList args = p.positionalArguments();
-    const QString command = args.value(0);
-    const QString sub = args.value(1);
-    const QString outPath = p.value(output);
-    const int wantArgs =
-        command == QLatin1String("table") || command == QLatin1String("image")
-            ? (sub == QLatin1String("write") || sub == QLatin1String("verify") ? 3 : 2)
-            : 1;
-    if (command.isEmpty())
+    if (args.isEmpty())
         return Usage(r, QStringLiteral("no command given"));
-    if (args.size() != wantArgs)
-        return Usage(r, QStringLiteral("'%1' takes %2 word(s), got: %3")
-                            .arg(command)
-                            .arg(wantArgs)
-                            .arg(args.join(QLatin1Char(' '))));
-
-    // Everything that can be checked is checked before the port is touched.
-    TTableJob tableJob;
-    auto imageJob = std::make_unique<TImageJob>();
-    std::function<int(TLink&)> run;
-    if (command == QLatin1String("info")) {
-        run = [&](TLink& l) { return RunInfo(l, s, r); };
-    } else if (command == QLatin1String("table") && sub == QLatin1String("read")) {
-        run = [&](TLink& l) { return RunTableRead(l, s, r, outPath); };
-    } else if (command == QLatin1String("table") && sub == QLatin1String("write")) {
-        if (const int code = CheckTableFile(args[2], r, tableJob))
-            return code;
-        run = [&](TLink& l) { return RunTableWrite(l, s, r, tableJob); };
-    } else if (command == QLatin1String("image") && sub == QLatin1String("write")) {
-        if (const int code = PrepareImage(args[2], s, r, *imageJob))
-            return code;
-        run = [&](TLink& l) { return RunImageWrite(l, s, r, *imageJob); };
-    } else if (command == QLatin1String("image") && sub == QLatin1String("verify")) {
-        if (const int code = PrepareImage(args[2], s, r, *imageJob))
-            return code;
-        run = [&](TLink& l) { return RunImageVerify(l, s, r, *imageJob); };
-    } else if (command == QLatin1String("image") && sub == QLatin1String("read")) {
-        if (outPath.isEmpty())
-            return Usage(r, QStringLiteral("image read needs -o FILE.bin"));
-        if (const int code = PrepareImageRead(s, r, *imageJob))
-            return code;
-        run = [&](TLink& l) { return RunImageRead(l, s, r, *imageJob, outPath); };
-    } else if (command == QLatin1String("capture")) {
-        if (outPath.isEmpty())
-            return Usage(r, QStringLiteral("capture needs -o FILE.bwv"));
-        if (!p.isSet(coins))
-            return Usage(r, QStringLiteral("capture needs --coins N"));
-        run = [&](TLink& l) { return RunCapture(l, s, r, outPath); };
-    } else if (command == QLatin1String("monitor")) {
-        run = [&](TLink& l) { return RunMonitor(l, s, r); };
-    } else if (command == QLatin1String("io")) {
-        run = [&](TLink& l) { return RunIo(l, s, r); };
-    } else {
+    const TCommand* command = FindCommand(args);
+    if (!command) {
+        const QStringList subs = FamilyWords(args[0]);
+        if (!subs.isEmpty())
+            return Usage(
+                r, QStringLiteral("'%1' takes one of %2, got: %3")
+                       .arg(args[0], subs.join(QStringLiteral(", ")), args.join(QLatin1Char(' '))));
         return Usage(r, QStringLiteral("unknown command '%1'").arg(args.join(QLatin1Char(' '))));
     }
+    if (args.size() != command->words)
+        return Usage(r, QStringLiteral("'%1' takes %2 word(s), got: %3")
+                            .arg(args[0])
+                            .arg(command->words)
+                            .arg(args.join(QLatin1Char(' '))));
+
+    TJob job(s, r, args, p.value(output), p.isSet(coins));
+    if (command->check)
+        if (const int code = command->check(job))
+            return code;
+    if (command->offline)
+        return command->offline(job);
 
     if (p.isSet(port) == p.isSet(simulator))
         return Usage(r, QStringLiteral("give either --port DEVICE or --simulator"));
@@ -238,7 +296,7 @@ int main(int argc, char* argv[]) {
     TLink link;
     if (!link.Open(device, error))
         return r.Fail(Exit::Port, error);
-    const int code = run(link);
+    const int code = command->run(link, job);
     link.Close();
     return code;
 }

@@ -291,8 +291,7 @@ void TProtocolTestPage::Button11Click() {
 }
 
 void TProtocolTestPage::Button13Click() {
-    PassCount = 0;
-    NoPassCount = 0;
+    Tally.Clear();
     Label45->setText(QStringLiteral("0"));
     Label60->setText(QStringLiteral("0"));
     Label61->setText(QStringLiteral("0"));
@@ -330,16 +329,10 @@ void TProtocolTestPage::ShowMonitorReply(std::span<const uint8_t> reply) {
         const QColor colour = l >= mlCoin1 && l < mlCoin1 + 8 ? Aqua : l >= mlAck ? Yellow : Lime;
         SetLit(MonitorLabel(static_cast<TMonitorLabel>(l)), colour);
     }
-    if (r.notPassed) {
-        ++NoPassCount;
-        Label60->setText(QString::number(NoPassCount));
-    }
-    if (r.passed) {
-        ++PassCount;
-        Label45->setText(QString::number(PassCount));
-    }
-    if (r.passed || r.notPassed) {
-        if (const auto percent = PercentText(PassCount, NoPassCount))
+    if (Tally.Count(r)) {
+        Label45->setText(QString::number(Tally.PassCount));
+        Label60->setText(QString::number(Tally.NoPassCount));
+        if (const auto percent = Tally.PercentText())
             Label61->setText(*percent);
     }
     if (r.logLength > 0)

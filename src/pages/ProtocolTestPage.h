@@ -3,6 +3,7 @@
 // replies of modes 3 (version), 4 (status and events), 7 (ID) and 8 (DIP switch).
 #pragma once
 
+#include "CoinTally.h"
 #include "MonitorReplies.h"
 #include "PageHost.h"
 
@@ -76,8 +77,10 @@ public:
     std::array<QLabel*, 8> CoinLabels{};
 
     bool CoinCountEnabled = false;
-    int PassCount = 0;
-    int NoPassCount = 0;
+    TCoinTally Tally;
+    // The tally's counts under the names of the page's design.
+    const int& PassCount = Tally.PassCount;
+    const int& NoPassCount = Tally.NoPassCount;
 
 private:
     void BuildMonitor();

@@ -14,16 +14,6 @@
 #include <optional>
 #include <span>
 
-namespace MemoryCommand {
-constexpr uint8_t ReadFinish = 0x26;
-constexpr uint8_t ReadStart = 0x27;
-constexpr uint8_t ReadLine = 0x28;
-constexpr uint8_t Verify = 0x89;
-constexpr uint8_t WriteFinish = 0x8A;
-constexpr uint8_t WriteStart = 0x8B;
-constexpr uint8_t WriteLine = 0x8C;
-} // namespace MemoryCommand
-
 constexpr uint8_t MemoryAck = 0x50;
 constexpr uint8_t MemoryNak = 0x48;
 

@@ -1,5 +1,6 @@
 #include "MonitorReplies.h"
 
+#include "CoinTally.h"
 #include "Frame.h"
 
 bool SumMatches(std::span<const uint8_t> reply, int length) {
@@ -83,10 +84,10 @@ TMonitorResult DecodeMonitorReply(std::span<const uint8_t> reply, bool coinCount
 }
 
 std::optional<QString> PercentText(int passCount, int noPassCount) {
-    if (passCount <= 0 || passCount + noPassCount <= 0)
+    const auto percent = PassPercent(passCount, noPassCount);
+    if (!percent)
         return std::nullopt;
-    const long long percent = static_cast<long long>(passCount) * 100 / (passCount + noPassCount);
-    return QString::number(percent) + QStringLiteral(" %");
+    return QString::number(*percent) + QStringLiteral(" %");
 }
 
 QString TextReplyChars(std::span<const uint8_t> reply) {

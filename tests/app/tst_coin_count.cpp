@@ -6,7 +6,7 @@
 #include "Messages.h"
 #include "PortNames.h"
 #include "ProtocolTestPage.h"
-#include "Simulator.h"
+#include "SimulatorLauncher.h"
 
 #include <QLabel>
 #include <QTabWidget>

@@ -8,8 +8,8 @@
 #include "Messages.h"
 #include "Modes.h"
 #include "PortNames.h"
-#include "Simulator.h"
 #include "WavePage.h"
+#include "SimulatorLauncher.h"
 
 #include <QFile>
 #include <QLabel>

@@ -6,7 +6,7 @@
 #include "Messages.h"
 #include "Modes.h"
 #include "PortNames.h"
-#include "Simulator.h"
+#include "SimulatorLauncher.h"
 #include "WavePage.h"
 
 #include <QLabel>

@@ -8,7 +8,7 @@
 #include "ParameterPage.h"
 #include "PortNames.h"
 #include "ProtocolTestPage.h"
-#include "Simulator.h"
+#include "SimulatorLauncher.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -90,10 +90,18 @@ void TstCtl::initTestCase() {
     // A whole table whose third row holds 1001.
     QJsonArray rows;
     for (int n = 0; n < 9; ++n)
-        rows.append(
-            QJsonObject{{"value", n == 2 ? 1001 : 10}, {"disable", false}, {"sorter", "A"}});
+        rows.append(QJsonObject{{"value", n == 2 ? 1001 : 10},
+                                {"disable", false},
+                                {"sorter", "A"},
+                                {"dip", QJsonValue::Null}});
     QVERIFY(WriteFile(dir.filePath("value1001.json"),
                       QJsonDocument(QJsonObject{{"channels", rows}}).toJson()));
+    // Keys misspelt or given twice would otherwise clear or change a setting unseen.
+    QByteArray table = QJsonDocument(QJsonObject{{"channels", rows}}).toJson();
+    QVERIFY(
+        WriteFile(dir.filePath("misspelt.json"), QByteArray(table).replace("\"dip\"", "\"Dip\"")));
+    QVERIFY(WriteFile(dir.filePath("twice.json"),
+                      QByteArray(table).replace("\"dip\": null", "\"dip\": 3, \"dip\": null")));
     QVERIFY(WriteFile(dir.filePath("notjson.json"), "channels: 9"));
     QVERIFY(WriteFile(dir.filePath("1001lines.bin"), QByteArray(64 * 1001, '\x11')));
     QVERIFY(WriteFile(dir.filePath("short.bin"), QByteArray(63, '\x11')));
@@ -114,6 +122,14 @@ void TstCtl::exitCodes_data() {
     QTest::newRow("table not JSON")
         << QStringList() << QStringList{"table", "write", dir.filePath("notjson.json")} << 6
         << "not JSON";
+    QTest::newRow("table key misspelt")
+        << QStringList() << QStringList{"table", "write", dir.filePath("misspelt.json")} << 6
+        << "row 1 (Channel[1]): unknown key \"Dip\"";
+    QTest::newRow("table key given twice")
+        << QStringList() << QStringList{"table", "write", dir.filePath("twice.json")} << 6
+        << "row 1 (Channel[1]): \"dip\" is given twice";
+    QTest::newRow("endless table file")
+        << QStringList() << QStringList{"table", "write", "/dev/zero"} << 6 << "larger than 64 KiB";
     QTest::newRow("missing table file")
         << QStringList() << QStringList{"table", "write", none} << 6 << "missing.json";
     QTest::newRow("bin over 1000 lines")
@@ -137,6 +153,9 @@ void TstCtl::exitCodes_data() {
     QTest::newRow("no command") << QStringList() << QStringList{} << 1 << "no command";
     QTest::newRow("unknown command")
         << QStringList() << QStringList{"flash"} << 1 << "unknown command";
+    QTest::newRow("family without its word")
+        << QStringList() << QStringList{"image", "flash", "x.bin"} << 1
+        << "'image' takes one of write, verify, read";
     QTest::newRow("port missing") << QStringList() << QStringList{"info"} << 2 << "does not exist";
 
     QTest::newRow("nak on store") << QStringList{"--fast", "--nak"}
@@ -174,8 +193,9 @@ void TstCtl::exitCodes() {
     // A table that passes the checks, for the board to refuse.
     QJsonArray rows;
     for (int n = 0; n < 8; ++n)
-        rows.append(QJsonObject{{"value", 10}, {"disable", false}, {"sorter", "A"}});
-    rows.append(QJsonObject{{"value", 5}});
+        rows.append(QJsonObject{
+            {"value", 10}, {"disable", false}, {"sorter", "A"}, {"dip", QJsonValue::Null}});
+    rows.append(QJsonObject{{"value", 5}, {"disable", 0}, {"sorter", 0}, {"dip", 0}});
     QVERIFY(WriteFile(dir.filePath("good.json"),
                       QJsonDocument(QJsonObject{{"channels", rows}}).toJson()));
 

@@ -1,4 +1,4 @@
-#include "Simulator.h"
+#include "SimulatorLauncher.h"
 
 #include <QCoreApplication>
 #include <QDir>
