@@ -68,7 +68,8 @@ bool parseOptions(std::span<const std::string> args, Options& o, std::string& er
             return true;
         };
         auto bad = [&](const char* what) {
-            error = "bad value for " + name + ": '" + value + "' (" + what + ")";
+            error = "bad value for ";
+            error.append(name).append(": '").append(value).append("' (").append(what).append(")");
             return false;
         };
         auto probability = [&](double& p) {

@@ -33,7 +33,7 @@ std::string describe(const Request& request) {
 
 } // namespace
 
-Simulator::Simulator(SimConfig config, LogSink sink)
+Simulator::Simulator(const SimConfig& config, LogSink sink)
     : brd(withLinePace(config.board, config.baud)), faults(config.faults, config.board.seed),
       pacer(config.baud), log(std::move(sink)) {}
 

@@ -25,7 +25,7 @@ class Simulator {
 public:
     using LogSink = std::function<void(const std::string& line)>;
 
-    explicit Simulator(SimConfig config, LogSink log = {});
+    explicit Simulator(const SimConfig& config, LogSink log = {});
 
     void receive(std::span<const uint8_t> bytes, Micros now);
     // Runs what is due by `now`: coins, stalled partial requests.

@@ -8,8 +8,8 @@
 #include "Messages.h"
 #include "Modes.h"
 #include "PortNames.h"
-#include "WavePage.h"
 #include "SimulatorLauncher.h"
+#include "WavePage.h"
 
 #include <QFile>
 #include <QLabel>

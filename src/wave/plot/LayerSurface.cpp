@@ -394,7 +394,9 @@ const QImage& TLayerSurface::Composite() {
 
 size_t TLayerSurface::MemoryBytes() const {
     size_t bytes = Prefix.capacity() * sizeof(uint32_t) + static_cast<size_t>(Shown.sizeInBytes()) +
-                   Order.capacity() * sizeof(TLayer*) + PrefixIds.capacity() * sizeof(TLayerId);
+                   // The stack order holds pointers: their size is what it costs.
+                   Order.capacity() * sizeof(TLayer*) + // NOLINT(bugprone-sizeof-expression)
+                   PrefixIds.capacity() * sizeof(TLayerId);
     for (const auto& [id, layer] : Layers)
         bytes += sizeof(TLayer) + layer->Runs.capacity() * sizeof(TRun) +
                  layer->Palette.capacity() * sizeof(uint32_t) +
