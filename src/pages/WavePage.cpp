@@ -3,6 +3,7 @@
 #include "Messages.h"
 #include "PageWidgets.h"
 #include "WaveActive.h"
+#include "WaveCaptions.h"
 #include "WaveFile.h"
 #include "WavePlot.h"
 
@@ -23,11 +24,7 @@ constexpr int MethodWaitMs = 1000;
 // "All", "Add", "Reject", "None"
 constexpr std::array<uint8_t, 4> MethodCodes{0xA3, 0xA1, 0xA2, 0xA0};
 const char* const WaveFilter = "*.bwave (*.bwv)";
-const char* const ValueCaptionTexts[TWavePage::ValueRows] = {
-    "DROP1 CNT",  "DROP2 CNT",   "EXT DROP CNT", "Temperature", "Coil1 value (min)",
-    "Result",     "Width",       "Pulse Cnt",    "MAX ",        "MIN",
-    "Coil Error", "Coil2 Error", "DROP2 Error",  "DROP1 Error", "Return Error",
-    "IR1 Error",  "IR2 Error",   "IR3 Error",    "268",         "269"};
+using WaveCaptions::ValueCaptionTexts;
 
 // The column right of the plot: captions, their values, then the buttons in pairs.
 constexpr int ColumnLeft = 996;
