@@ -30,8 +30,8 @@ fi
 # Every library the targets use is instrumented for coverage as well as the targets.
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKRV2_SANITIZE=ON \
     -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
-cmake --build build-fuzz --target fuzz_reply_assembly fuzz_request_parser
-for name in reply_assembly request_parser; do
+cmake --build build-fuzz --target fuzz_reply_assembly fuzz_request_parser fuzz_wave_trailer
+for name in reply_assembly request_parser wave_trailer; do
     # New inputs go to a scratch folder; the stored corpus stays as it is.
     mkdir -p "$probe/$name"
     build-fuzz/bin/fuzz_$name -max_total_time=30 -print_final_stats=1 \

@@ -5,6 +5,8 @@
 
 #include "WaveStore.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -71,3 +73,40 @@ private:
     int total = 0;
     int done = 0;
 };
+
+// The labels' place in a .bwv file: a tagged trailer right after the 1,440,804-byte
+// block, so the block stays byte for byte what a plain Save writes and every reader of
+// the plain format still reads the file. Little-endian, like the block:
+//   0   8  mark "KRV2LABL"
+//   8   4  version, 1
+//  12   4  payload length P
+//  16   4  CRC-32 (IEEE 802.3, as zlib and PNG) of the payload
+//  20   P  payload: entry count E (4 bytes, 1..200), then E entries in rising record
+//          order: record (4), class (1: 0 unknown, 1 genuine, 2 fake), flags (1: bit 0
+//          excluded), kind length K (1), K bytes of UTF-8, note length M (2), M bytes
+//          of UTF-8. Records without a label have no entry.
+namespace WaveTrailer {
+constexpr char Mark[] = "KRV2LABL";
+constexpr int MarkSize = 8;
+constexpr uint32_t Version = 1;
+constexpr int HeaderSize = 20;
+// The longest trailer: 200 entries with the longest kind and note.
+constexpr int64_t MaxSize =
+    HeaderSize + 4 +
+    int64_t{TWaveStore::WaveMaxRecords} *
+        (4 + 1 + 1 + 1 + TWaveLabels::MaxKindBytes + 2 + TWaveLabels::MaxNoteBytes);
+
+uint32_t Crc32(QByteArrayView bytes);
+
+// The trailer for records 0..recordCount-1; empty when none of them carries a label,
+// so an unlabelled store saves as a plain file.
+QByteArray Build(const TWaveLabels& labels, int recordCount);
+
+enum class TRead {
+    None,    // no bytes after the block: a plain file
+    Read,    // one whole, valid trailer
+    Dropped, // anything else; `labels` is left empty and `why` says what was wrong
+};
+// Reads the bytes after the block of a file holding `recordCount` records.
+TRead Read(QByteArrayView tail, int recordCount, TWaveLabels& labels, QString& why);
+} // namespace WaveTrailer
