@@ -4,6 +4,7 @@
 #include "Console.h"
 #include "PortNames.h"
 #include "Simulator.h"
+#include "WaveCommands.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -77,6 +78,9 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("krv2ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KRV2_VERSION));
+    // Offline commands over .bwv files: their own options, and no port.
+    if (WaveCommands::Wanted(QCoreApplication::arguments()))
+        return WaveCommands::Run(QCoreApplication::arguments());
     Console::InstallInterruptHandlers();
 
     QCommandLineParser p;
