@@ -84,6 +84,7 @@ private Q_SLOTS:
     void refused_data();
     void refused();
     void damagedTrailerSaidOnce();
+    void scriptedCoinsLabelledAndSummed();
 
 private:
     QTemporaryDir dir;
@@ -300,6 +301,78 @@ void TstCtlWave::damagedTrailerSaidOnce() {
     QCOMPARE(table.size(), 4);
     QCOMPARE(table[1].toObject()["kind"].toString(), QString());
     QCOMPARE(table[2].toObject()["excluded"].toBool(), false);
+}
+
+void TstCtlWave::scriptedCoinsLabelledAndSummed() {
+    // Five coins of kind 3, four of kind 8, three slugs, then no more.
+    SimProcess board(
+        {"--fast", "--seed", "7", "--coin-interval", "5", "--coins", "3x5,8x4,slugx3"});
+    QVERIFY(!board.serialPath().isEmpty());
+    SerialEnd line(board.serialPath());
+    QVERIFY(line.send(hexBytes("55 A3"))); // waves of every coin
+    const QByteArray waves = line.receive(12 * 6 * 308, 5000);
+    QCOMPARE(waves.size(), 12 * 6 * 308);
+    QVERIFY(line.receiveUntilQuiet(300).isEmpty());
+
+    auto store = std::make_unique<TWaveStore>();
+    TWaveCapture capture;
+    TNoPlot plot;
+    capture.ReadWavePackets(
+        {reinterpret_cast<const uint8_t*>(waves.constData()), static_cast<size_t>(waves.size())},
+        *store, plot);
+    QCOMPARE(store->RecordCount, 12);
+    const QString path = dir.filePath("scripted.bwv");
+    QString error;
+    QVERIFY2(WaveFile::Save(path, *store, error), qPrintable(error));
+    for (const QStringList& label :
+         {QStringList{"0-4", "3", "genuine"}, QStringList{"5-8", "8", "genuine"},
+          QStringList{"9-11", "slug", "fake"}}) {
+        const TRun r = Ctl({"wave", "label", path, "--records", label[0], "--kind", label[1],
+                            "--class", label[2]});
+        QVERIFY2(r.exit == 0, r.err.constData());
+    }
+
+    // Result names each record's kind, in the script's order.
+    TRun r = Ctl({"wave", "stats", path, "--json", "--by", "result"});
+    QVERIFY2(r.exit == 0, r.err.constData());
+    QJsonObject json = Json(r.out);
+    const QJsonArray table = json["table"].toArray();
+    for (int i = 0; i < 12; ++i)
+        QCOMPARE(table[i].toObject()["values"].toArray()[5].toInt(), i < 5 ? 3 : i < 9 ? 8 : 136);
+    QStringList groups;
+    for (const QJsonValue s : json["stats"].toArray())
+        if (!groups.contains(s.toObject()["group"].toString()))
+            groups << s.toObject()["group"].toString();
+    QCOMPARE(groups, (QStringList{"all", "result 3", "result 8", "result 136"}));
+
+    // The labels group the same records, and the kinds' coil readings lie far apart.
+    r = Ctl({"wave", "stats", path, "--json"});
+    QVERIFY2(r.exit == 0, r.err.constData());
+    QHash<QString, QJsonObject> coil;
+    for (const QJsonValue s : Json(r.out)["stats"].toArray())
+        if (s.toObject()["measurement"].toString() == "Coil1 value (min)")
+            coil[s.toObject()["group"].toString()] = s.toObject();
+    QCOMPARE(coil["3/genuine"]["n"].toInt(), 5);
+    QCOMPARE(coil["8/genuine"]["n"].toInt(), 4);
+    QCOMPARE(coil["slug/fake"]["n"].toInt(), 3);
+    const double apart =
+        coil["3/genuine"]["mean"].toDouble() - coil["8/genuine"]["mean"].toDouble();
+    QVERIFY2(apart > 5 * (coil["3/genuine"]["sd"].toDouble() + coil["8/genuine"]["sd"].toDouble()),
+             qPrintable(QString::number(apart)));
+
+    // The CSV a spreadsheet opens holds every value the store holds.
+    const QString csv = dir.filePath("scripted.csv");
+    r = Ctl({"wave", "export", path, "--csv", "values", "-o", csv});
+    QVERIFY2(r.exit == 0, r.err.constData());
+    QList<QStringList> rows;
+    QVERIFY(ReadCsv(ReadAll(csv), rows));
+    QCOMPARE(rows.size(), 13);
+    for (int i = 0; i < 12; ++i) {
+        QCOMPARE(rows[i + 1][1].toInt(), store->RecordLength[static_cast<size_t>(i)]);
+        QCOMPARE(rows[i + 1][2], QString(i < 5 ? "3" : i < 9 ? "8" : "slug"));
+        for (int m = 0; m < 20; ++m)
+            QCOMPARE(rows[i + 1][5 + m].toInt(), Value(*store, i, m));
+    }
 }
 
 QTEST_GUILESS_MAIN(TstCtlWave)
