@@ -45,10 +45,12 @@ Exit codes: 0 success, 1 usage error, 6 a bad input file or an output file that
 cannot be written.
 )";
 
-// Options of the wave commands that take a value: the word after them is not the
-// command.
-const QStringList ValueOptions{"-o",        "--output", "--by",    "--csv",
-                               "--records", "--kind",   "--class", "--note"};
+// Options that take a value, the wave commands' and the board commands': the word
+// after one is its value, not the command.
+const QStringList ValueOptions{"-o",        "--output",      "--by",      "--csv",     "--records",
+                               "--kind",    "--class",       "--note",    "--port",    "--pin",
+                               "--sim-arg", "--sim-program", "--timeout", "--retries", "--blocks",
+                               "--lines",   "--length",      "--method",  "--coins",   "--seconds"};
 
 struct TLoaded {
     QString path;

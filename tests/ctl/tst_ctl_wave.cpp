@@ -255,6 +255,9 @@ void TstCtlWave::refused_data() {
                                   << "--by must be";
     QTest::newRow("no file") << QStringList{"stats"} << 1 << "needs a .bwv file";
     QTest::newRow("unknown") << QStringList{"plot", "A"} << 1 << "unknown wave command 'plot'";
+    // A port's value is not taken for the command: wave says it needs none.
+    QTest::newRow("with a port") << QStringList{"--port", "/dev/null", "wave", "stats", "A"} << 1
+                                 << "Unknown option 'port'";
 }
 
 void TstCtlWave::refused() {
@@ -278,7 +281,7 @@ void TstCtlWave::refused() {
         else if (arg == "SHORT" || arg == "COUNT201" || arg == "COUNTM1" || arg == "NONE")
             arg = dir.filePath(arg.toLower() + ".bwv");
     }
-    const TRun r = Ctl(QStringList{"wave"} + args);
+    const TRun r = Ctl(args.contains("wave") ? args : QStringList{"wave"} + args);
     QVERIFY2(r.exit == exitCode, r.err.constData());
     QVERIFY2(QString::fromUtf8(r.err).contains(says), r.err.constData());
     // Nothing was written: no result, no file, the labelled file as it was.
