@@ -256,13 +256,26 @@ void Board::startCoins(Micros now) {
 }
 
 std::optional<Micros> Board::nextEvent() const {
-    if (!coinsOn)
+    if (!coinsOn || scriptDone())
         return std::nullopt;
     return nextCoin;
 }
 
+bool Board::scriptDone() const {
+    return !cfg.coinScript.empty() && scriptStep >= cfg.coinScript.size();
+}
+
+int Board::nextScriptedCoin() {
+    const CoinBatch& batch = cfg.coinScript[scriptStep];
+    if (++scriptSent >= batch.count) {
+        ++scriptStep;
+        scriptSent = 0;
+    }
+    return batch.type;
+}
+
 void Board::advance(Micros now) {
-    while (coinsOn && nextCoin <= now) {
+    while (coinsOn && !scriptDone() && nextCoin <= now) {
         const Micros at = nextCoin;
         // The next coin cannot come before this one's report has left the board.
         const auto airtime = cfg.bytePeriod * static_cast<int64_t>(coinArrives());
@@ -275,9 +288,17 @@ void Board::advance(Micros now) {
 
 size_t Board::coinArrives() {
     CoinPassage coin;
-    coin.type = rng.chance(cfg.slugChance) ? 0 : static_cast<int>(rng.between(1, 8));
-    const bool disabled = coin.type > 0 && table[coin.type - 1][3] == 1;
-    const bool passed = coin.type > 0 && !disabled && !rng.chance(cfg.rejectChance);
+    bool passed = false;
+    if (!cfg.coinScript.empty()) {
+        // A scripted coin passes as its kind whatever the coin table says, so that its
+        // record's Result names the kind the script gave; a slug never passes.
+        coin.type = nextScriptedCoin();
+        passed = coin.type > 0;
+    } else {
+        coin.type = rng.chance(cfg.slugChance) ? 0 : static_cast<int>(rng.between(1, 8));
+        const bool disabled = coin.type > 0 && table[coin.type - 1][3] == 1;
+        passed = coin.type > 0 && !disabled && !rng.chance(cfg.rejectChance);
+    }
     coin.result = passed ? static_cast<uint8_t>(coin.type) : reply::coinRejected;
     coin.sequence = coinSequence++;
     coin.temperature = sensors.temperature();

@@ -13,8 +13,17 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace krv2sim {
+
+// A step of a coin script: `count` coins of `type` (1..8, 0 for a slug), one after
+// the other.
+struct CoinBatch {
+    int type = 0;
+    int count = 0;
+    friend bool operator==(const CoinBatch&, const CoinBatch&) = default;
+};
 
 struct BoardConfig {
     uint64_t seed = 1;
@@ -30,6 +39,9 @@ struct BoardConfig {
     // Time one byte takes on the line; coins wait for the previous coin's waves to be
     // sent. Zero when the line is as fast as the reader.
     Micros bytePeriod{0};
+    // The coins to send, in order, and then no more; empty: coins of any kind for as
+    // long as the board accepts them.
+    std::vector<CoinBatch> coinScript;
 };
 
 // One unit of output: a reply, an event or a wave packet.
@@ -69,6 +81,9 @@ private:
     void handleRaw(uint8_t code, Micros now);
     void startCoins(Micros now);
     size_t coinArrives(); // returns the bytes it queued
+    // The next scripted coin's type; only while the script has coins left.
+    int nextScriptedCoin();
+    bool scriptDone() const;
     Micros nextInterval();
     uint32_t offset(uint16_t address, uint8_t length, size_t i) const;
     void ack(bool memoryKind, bool refuse);
@@ -88,6 +103,8 @@ private:
     WaveMethod method = WaveMethod::none;
     Micros nextCoin{0};
     uint8_t coinSequence = 0;
+    size_t scriptStep = 0; // batch of the coin script now being sent
+    int scriptSent = 0;    // coins of that batch sent so far
     std::array<uint8_t, 16> outputs{};
     std::deque<Message> queue;
 };

@@ -45,6 +45,29 @@ bool parseText(const std::string& text, std::string& out) {
     return true;
 }
 
+// "3x40,8x20,slugx10": coins of kind 3, then 8, then slugs.
+bool parseCoinScript(const std::string& text, std::vector<CoinBatch>& script) {
+    script.clear();
+    size_t at = 0;
+    while (at <= text.size()) {
+        const size_t comma = std::min(text.find(',', at), text.size());
+        const std::string item = text.substr(at, comma - at);
+        const size_t x = item.find('x', item.rfind("slug", 0) == 0 ? 4 : 0);
+        if (x == std::string::npos)
+            return false;
+        const std::string kind = item.substr(0, x);
+        CoinBatch batch;
+        if (kind != "slug" && (!parseNumber(kind, batch.type) || batch.type < 1 || batch.type > 8))
+            return false;
+        if (!parseNumber(item.substr(x + 1), batch.count) || batch.count < 1 ||
+            batch.count > maxScriptedCoins)
+            return false;
+        script.push_back(batch);
+        at = comma + 1;
+    }
+    return true;
+}
+
 } // namespace
 
 bool parseOptions(std::span<const std::string> args, Options& o, std::string& error) {
@@ -105,6 +128,12 @@ bool parseOptions(std::span<const std::string> args, Options& o, std::string& er
                 return false;
             if (!parseInterval(value, b.coinMin, b.coinMax))
                 return bad("MIN or MIN-MAX in milliseconds, MIN at least 1");
+        } else if (name == "--coins") {
+            if (!needValue())
+                return false;
+            if (!parseCoinScript(value, b.coinScript))
+                return bad("KINDxCOUNT items joined by commas, KIND 1..8 or slug, COUNT 1..100000, "
+                           "e.g. 3x40,8x20,slugx10");
         } else if (name == "--dip") {
             if (!needValue())
                 return false;
@@ -159,6 +188,11 @@ Board:
   --seed N              seed for coins, readings and faults (default: random)
   --coin-interval MIN[-MAX]
                         milliseconds between coins while accepting (default 1000-2000)
+  --coins SCRIPT        the coins to send, in order, and then no more: KINDxCOUNT
+                        items joined by commas, KIND 1..8 or slug, e.g.
+                        3x40,8x20,slugx10. Each coin passes as its kind whatever
+                        the coin table says, so its wave record's Result (channel 0
+                        sample 255) is the kind; a slug's is 0x88
   --sensor-errors P     chance per coin of a sensor error event (default 0.05)
   --dip HEX             DIP switch byte (default A5)
   --firmware TEXT       firmware version text, up to 10 characters (default "KRV2 V1.10")

@@ -8,6 +8,9 @@
 
 namespace krv2sim {
 
+// The most coins one item of a --coins script may ask for.
+constexpr int maxScriptedCoins = 100000;
+
 struct Options {
     SimConfig sim;
     std::string link; // symlink to the serial end, empty for none

@@ -4,6 +4,7 @@
 #include "Console.h"
 #include "PortNames.h"
 #include "SimulatorLauncher.h"
+#include "WaveCommands.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -39,8 +40,10 @@ Commands:
                                 PASS/NOPASS/PERCENT summary (until Ctrl-C without S)
   io [--seconds S]              sensor reports with their limit verdicts, one every
                                 2 s for S seconds (one report without S)
+  wave stats|export|label ...   offline, over .bwv files: statistics, CSV export and
+                                labels (see krv2ctl wave --help); no port needed
 
-Every command needs --port DEVICE (a path, or COMn as krv2tool maps it) or
+Every command but wave needs --port DEVICE (a path, or COMn as krv2tool maps it) or
 --simulator. Results go to standard output (one JSON object per result with
 --json), progress and errors to standard error. Output files are written whole or
 not at all, and nothing is sent before every input has been checked.
@@ -166,6 +169,9 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("krv2ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KRV2_VERSION));
+    // Offline commands over .bwv files: their own options, and no port.
+    if (WaveCommands::Wanted(QCoreApplication::arguments()))
+        return WaveCommands::Run(QCoreApplication::arguments());
     Console::InstallInterruptHandlers();
 
     QCommandLineParser p;

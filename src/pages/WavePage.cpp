@@ -3,6 +3,7 @@
 #include "Messages.h"
 #include "PageWidgets.h"
 #include "WaveActive.h"
+#include "WaveCaptions.h"
 #include "WaveFile.h"
 #include "WavePlot.h"
 
@@ -20,11 +21,7 @@ namespace {
 constexpr auto LogTarget = TLogTarget::ProtocolTx; // the protocol page's TX log
 constexpr int MethodWaitMs = 1000;
 const char* const WaveFilter = "*.bwave (*.bwv)";
-const char* const ValueCaptionTexts[TWavePage::ValueRows] = {
-    "DROP1 CNT",  "DROP2 CNT",   "EXT DROP CNT", "Temperature", "Coil1 value (min)",
-    "Result",     "Width",       "Pulse Cnt",    "MAX ",        "MIN",
-    "Coil Error", "Coil2 Error", "DROP2 Error",  "DROP1 Error", "Return Error",
-    "IR1 Error",  "IR2 Error",   "IR3 Error",    "268",         "269"};
+using WaveCaptions::ValueCaptionTexts;
 
 // The column right of the plot: captions, their values, then the buttons in pairs.
 constexpr int ColumnLeft = 996;

@@ -18,6 +18,49 @@ int32_t Get(const char* at) {
 QString Named(const QString& path, const QString& what) {
     return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), what);
 }
+
+bool WriteWhole(const QString& path, const QByteArray& bytes, QString& error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = Named(path, file.errorString());
+        return false;
+    }
+    if (file.write(bytes) != bytes.size()) {
+        error = Named(path, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        error = Named(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool ReadBlockFrom(QFile& file, const QString& path, QByteArray& block, QString& error) {
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = Named(path, file.errorString());
+        return false;
+    }
+    block = file.read(WaveFile::BlockSize);
+    if (block.size() != WaveFile::BlockSize) {
+        const QString why = file.error() != QFileDevice::NoError
+                                ? file.errorString()
+                                : QStringLiteral("the file holds %1 bytes; a wave file has %2")
+                                      .arg(QFileInfo(file).size())
+                                      .arg(WaveFile::BlockSize);
+        error = Named(path, why);
+        return false;
+    }
+    const int32_t count = WaveFile::RecordCountOf(block);
+    if (count < 0 || count > TWaveStore::WaveMaxRecords) {
+        error = Named(path, QStringLiteral("the file names %1 records; a wave file holds 0 to %2")
+                                .arg(count)
+                                .arg(TWaveStore::WaveMaxRecords));
+        return false;
+    }
+    return true;
+}
 } // namespace
 
 QByteArray WaveFile::BuildBlock(const TWaveStore& store) {
@@ -36,47 +79,43 @@ QByteArray WaveFile::BuildBlock(const TWaveStore& store) {
 }
 
 bool WaveFile::Save(const QString& path, const TWaveStore& store, QString& error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = Named(path, file.errorString());
-        return false;
-    }
-    const QByteArray block = BuildBlock(store);
-    if (file.write(block) != block.size()) {
-        error = Named(path, file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        error = Named(path, file.errorString());
-        return false;
-    }
-    return true;
+    return WriteWhole(path, BuildBlock(store), error);
+}
+
+bool WaveFile::Save(const QString& path, const TWaveStore& store, const TWaveLabels& labels,
+                    QString& error) {
+    return SaveBlock(path, BuildBlock(store), labels, error);
+}
+
+bool WaveFile::SaveBlock(const QString& path, const QByteArray& block, const TWaveLabels& labels,
+                         QString& error) {
+    return WriteWhole(path, block + WaveTrailer::Build(labels, RecordCountOf(block)), error);
 }
 
 bool WaveFile::ReadBlock(const QString& path, QByteArray& block, QString& error) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    return ReadBlockFrom(file, path, block, error);
+}
+
+bool WaveFile::ReadLabelled(const QString& path, QByteArray& block, TWaveLabels& labels,
+                            QString& warning, QString& error) {
+    labels.Clear();
+    warning.clear();
+    QFile file(path);
+    if (!ReadBlockFrom(file, path, block, error))
+        return false;
+    // One byte more than the longest trailer tells a longer tail from a trailer.
+    const QByteArray tail = file.read(WaveTrailer::MaxSize + 1);
+    if (file.error() != QFileDevice::NoError) {
         error = Named(path, file.errorString());
         return false;
     }
-    block = file.read(BlockSize);
-    if (block.size() != BlockSize) {
-        const QString why = file.error() != QFileDevice::NoError
-                                ? file.errorString()
-                                : QStringLiteral("the file holds %1 bytes; a wave file has %2")
-                                      .arg(QFileInfo(file).size())
-                                      .arg(BlockSize);
-        error = Named(path, why);
-        return false;
-    }
-    const int32_t count = RecordCountOf(block);
-    if (count < 0 || count > TWaveStore::WaveMaxRecords) {
-        error = Named(path, QStringLiteral("the file names %1 records; a wave file holds 0 to %2")
-                                .arg(count)
-                                .arg(TWaveStore::WaveMaxRecords));
-        return false;
-    }
+    QString why;
+    if (WaveTrailer::Read(tail, RecordCountOf(block), labels, why) == WaveTrailer::TRead::Dropped)
+        warning = Named(path, QStringLiteral("the labels were dropped (%1 bytes after the wave "
+                                             "data: %2); the records load without them")
+                                  .arg(tail.size())
+                                  .arg(why));
     return true;
 }
 

@@ -4,6 +4,7 @@
 // installations unchanged, so the layout is written byte by byte, not from memory.
 #pragma once
 
+#include "WaveLabels.h"
 #include "WaveStore.h"
 
 #include <QByteArray>
@@ -30,9 +31,22 @@ QByteArray BuildBlock(const TWaveStore& store);
 // On failure `error` says why, with the file name.
 bool Save(const QString& path, const TWaveStore& store, QString& error);
 
+// The same with the labels' trailer after the block (none when no record carries a
+// label, so the file stays plain). The block is byte for byte what Save writes.
+bool Save(const QString& path, const TWaveStore& store, const TWaveLabels& labels, QString& error);
+// Writes `block` as it is, then the labels' trailer: relabelling a file leaves its
+// block untouched, slots beyond the count included.
+bool SaveBlock(const QString& path, const QByteArray& block, const TWaveLabels& labels,
+               QString& error);
+
 // Reads the first block of `path` (bytes beyond are ignored). Refuses a short file and a
 // record count outside 0..200, saying why in `error`.
 bool ReadBlock(const QString& path, QByteArray& block, QString& error);
+// ReadBlock, and the labels from the bytes after the block. When those are not one
+// whole, valid label trailer the labels stay empty, `warning` says so once, and the
+// block still loads.
+bool ReadLabelled(const QString& path, QByteArray& block, TWaveLabels& labels, QString& warning,
+                  QString& error);
 
 int32_t RecordCountOf(const QByteArray& block);
 // Records 0..count-1 and their lengths from a checked block into the store; the other
