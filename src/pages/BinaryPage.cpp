@@ -329,19 +329,20 @@ void TBinaryPage::Button17Click() {
     // last line is loaded only once the user has agreed.
     const int setLines = AddressSetLines();
     QStringList notes;
+    const auto lineCount = [](int n) {
+        return n == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(n);
+    };
     if (setLines > outcome.lines)
-        notes << QStringLiteral("The address set has %1 lines: lines %2 to %3 will be written as "
-                                "zeros.")
-                     .arg(setLines)
-                     .arg(outcome.lines + 1)
-                     .arg(setLines);
+        notes << QStringLiteral("The address set has %1: the last %2 will be written as zeros.")
+                     .arg(lineCount(setLines))
+                     .arg(setLines - outcome.lines);
     if (outcome.extraBytes > 0)
         notes << QStringLiteral("The last %1 bytes do not make a whole line and will not be sent.")
                      .arg(outcome.extraBytes);
     if (!notes.isEmpty()) {
-        const QString text = QStringLiteral("%1 holds %2 lines of %3 bytes.\n%4\nLoad it?")
+        const QString text = QStringLiteral("%1 holds %2 of %3 bytes.\n%4\nLoad it?")
                                  .arg(shown)
-                                 .arg(outcome.lines)
+                                 .arg(lineCount(outcome.lines))
                                  .arg(length)
                                  .arg(notes.join(QLatin1Char('\n')));
         if (Messages::Show(this, {text, QString(), QString(), true}) != QMessageBox::Ok)
