@@ -1,8 +1,9 @@
-// Measures the running tool: its CPU use while idle, with the port closed and with the
-// port open (the 10 ms poll runs all the time), beside what an empty 10 ms timer and a
-// bare 10 ms sleep cost on this machine; the latency from a byte written at the far end
-// of the cable to its "RX: " line; and the memory over many page changes (each one
-// closes the port and opens it on a new component).
+// Measures the running tool: its CPU use and wakeups while idle, with the port closed and
+// with the port open, beside what an empty 10 ms timer and a bare 10 ms sleep cost on
+// this machine; the latency from a byte written at the far end of the cable to its
+// "RX: " line, while bytes flow and after a quiet spell; the cost of a stream at the
+// full 9600-baud rate; and the memory over many page changes (each one closes the port
+// and opens it on a new component).
 // Last, how long the Parameter page's Save holds the window on a port that takes no
 // data. Usage: bench_tool [idle-seconds] [latency-samples] [page-changes]
 #include "BinaryPage.h"
@@ -21,10 +22,13 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <sys/resource.h>
+#include <thread>
 #include <time.h>
 #include <unistd.h>
 #include <vector>
@@ -53,16 +57,32 @@ void RunEventLoop(int milliseconds) {
     loop.exec();
 }
 
+// CPU time and voluntary context switches (each one a sleep the process woke from) of
+// the whole process, or of the calling thread alone.
+struct TUsage {
+    double cpu = 0;
+    long wakeups = 0;
+};
+TUsage Usage(int who = RUSAGE_SELF) {
+    rusage u{};
+    getrusage(who, &u);
+    return {static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+                static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6,
+            u.ru_nvcsw};
+}
+
 double IdleCpuPercent(int seconds, const char* what) {
-    const double cpuBefore = CpuSeconds();
+    const TUsage before = Usage();
     QElapsedTimer wall;
     wall.start();
     RunEventLoop(seconds * 1000);
-    const double cpu = CpuSeconds() - cpuBefore;
+    const TUsage after = Usage();
+    const double cpu = after.cpu - before.cpu;
     const double elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
     const double percent = 100.0 * cpu / elapsed;
-    std::printf("idle, %-20s: %.3f s CPU in %.1f s = %.2f %% of one core\n", what, cpu, elapsed,
-                percent);
+    std::printf("idle, %-20s: %.3f s CPU in %.1f s = %.3f %% of one core, %.1f wakeups/s\n", what,
+                cpu, elapsed, percent,
+                static_cast<double>(after.wakeups - before.wakeups) / elapsed);
     return percent;
 }
 
@@ -78,9 +98,91 @@ double SleepLoopCpuPercent(int seconds) {
     const double cpu = CpuSeconds() - cpuBefore;
     const double elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
     const double percent = 100.0 * cpu / elapsed;
-    std::printf("idle, %-20s: %.3f s CPU in %.1f s = %.2f %% of one core\n", "a bare 10 ms sleep",
+    std::printf("idle, %-20s: %.3f s CPU in %.1f s = %.3f %% of one core\n", "a bare 10 ms sleep",
                 cpu, elapsed, percent);
     return percent;
+}
+
+void PrintLatencies(const char* what, std::vector<double> latencies) {
+    if (latencies.empty())
+        return;
+    std::sort(latencies.begin(), latencies.end());
+    double sum = 0;
+    for (double l : latencies)
+        sum += l;
+    std::printf("%s over %zu samples: median %.2f ms, mean %.2f ms, 90th percentile %.2f ms, "
+                "max %.2f ms\n",
+                what, latencies.size(), latencies[latencies.size() / 2],
+                sum / static_cast<double>(latencies.size()), latencies[latencies.size() * 9 / 10],
+                latencies.back());
+}
+
+using TClock = std::chrono::steady_clock;
+
+// A byte written by another thread (the board) after the window has slept through a
+// quiet spell in its own event loop, timed to the return of the receive handler that
+// has put its "RX: " line in. A loop that spins would hide the wake-up being measured.
+std::vector<double> QuietSpellLatencies(TForm1& form, TPtyPair& pty, int samples, int quietMs) {
+    std::vector<double> latencies;
+    TComm* comm = form.Comm1;
+    const TComm::TNotifyEvent original = comm->OnReceiveData;
+    QEventLoop loop;
+    TClock::time_point handled;
+    comm->OnReceiveData = [&](QObject* sender) {
+        original(sender);
+        handled = TClock::now();
+        loop.quit();
+    };
+    QTimer guard; // a byte that never arrives ends the sample instead of the run
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+    for (int i = 0; i < samples; ++i) {
+        TClock::time_point written;
+        handled = {};
+        guard.start(quietMs + 1000);
+        std::thread board([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(quietMs + 7 * (i % 3)));
+            written = TClock::now();
+            pty.Write(QByteArray(1, static_cast<char>(i)));
+        });
+        loop.exec();
+        board.join();
+        if (handled > written)
+            latencies.push_back(
+                std::chrono::duration<double, std::milli>(handled - written).count());
+    }
+    comm->OnReceiveData = original;
+    return latencies;
+}
+
+// The board streaming at the full rate of the line: ten bytes every 10.4 ms, as a
+// 9600-baud wire delivers them. CPU and wakeups of the window's thread only; the
+// writing thread stands in for the board.
+void StreamCost(TPtyPair& pty, int seconds) {
+    std::atomic<bool> stop = false;
+    std::atomic<long> sent = 0;
+    std::thread board([&] {
+        const QByteArray burst(10, '\x5A');
+        auto next = TClock::now();
+        while (!stop) {
+            next += std::chrono::microseconds(10'417);
+            std::this_thread::sleep_until(next);
+            if (pty.Write(burst))
+                sent += burst.size();
+        }
+    });
+    const TUsage before = Usage(RUSAGE_THREAD);
+    QElapsedTimer wall;
+    wall.start();
+    RunEventLoop(seconds * 1000);
+    const TUsage after = Usage(RUSAGE_THREAD);
+    const double elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
+    stop = true;
+    board.join();
+    RunEventLoop(200); // the tail of the stream is read before anything else runs
+    std::printf("streaming %.0f B/s: window thread %.2f %% of one core, %.1f wakeups/s\n",
+                static_cast<double>(sent) / elapsed, 100.0 * (after.cpu - before.cpu) / elapsed,
+                static_cast<double>(after.wakeups - before.wakeups) / elapsed);
 }
 } // namespace
 
@@ -126,9 +228,10 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     form.SetOperationMode(0);
+    RunEventLoop(1000); // what opening sets going (title, enabled pages) settles first
     const double open = IdleCpuPercent(idleSeconds, "port open  ");
-    std::printf("the open port's poll: %.2f %% of one core, %.2f %% above an empty timer, "
-                "%.2f %% above a bare sleep\n",
+    std::printf("the open port: %.3f %% of one core above the closed one, %.3f %% above an "
+                "empty timer, %.3f %% above a bare sleep\n",
                 open - closed, open - bare, open - floor);
 
     if (samples > 0) {
@@ -146,13 +249,10 @@ int main(int argc, char* argv[]) {
             // Let the next byte land at a random phase of the poll.
             QTest::qWait(3 + i % 7);
         }
-        std::sort(latencies.begin(), latencies.end());
-        double sum = 0;
-        for (double l : latencies)
-            sum += l;
-        std::printf("byte to RX line over %d samples: median %.2f ms, mean %.2f ms, max %.2f ms\n",
-                    samples, latencies[latencies.size() / 2], sum / static_cast<double>(samples),
-                    latencies.back());
+        PrintLatencies("byte to RX line while bytes flow", latencies);
+        PrintLatencies("first byte after 300 ms quiet to RX line",
+                       QuietSpellLatencies(form, pty, std::max(10, samples / 10), 300));
+        StreamCost(pty, std::max(5, idleSeconds / 2));
     }
 
     if (pageChanges > 0) {
