@@ -31,6 +31,21 @@ int ExclusiveFlag(const QString& device) {
     return flag;
 }
 
+// A line another program left behind: cooked, with flow control, parity, seven bits,
+// 4800 baud, and the hang-up on close that drops DTR.
+termios DirtyLine() {
+    termios t{};
+    t.c_iflag = ICRNL | IXON | IXOFF | INPCK | ISTRIP;
+    t.c_oflag = OPOST | ONLCR;
+    t.c_lflag = ICANON | ECHO | ISIG | IEXTEN;
+    t.c_cflag = CS7 | PARENB | PARODD | CRTSCTS | CREAD | HUPCL;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 5;
+    ::cfsetispeed(&t, B4800);
+    ::cfsetospeed(&t, B4800);
+    return t;
+}
+
 } // namespace
 
 class TCommPtyTest : public QObject {
@@ -94,6 +109,45 @@ private Q_SLOTS:
         QCOMPARE(uint(t.c_lflag & (ICANON | ECHO | ISIG)), 0u);
         QCOMPARE(uint(t.c_oflag & OPOST), 0u);
         QCOMPARE(int(t.c_cc[VMIN]) + int(t.c_cc[VTIME]), 0);
+    }
+
+    // The line is handed back as it was found, except HUPCL: set, our own close would
+    // drop DTR and reset a board wired to reset on DTR. While open it is clear.
+    void lineSettingsLeftAsFound_data() {
+        QTest::addColumn<bool>("dirty");
+        QTest::newRow("as the kernel made it") << false;
+        QTest::newRow("left by another program") << true;
+    }
+    void lineSettingsLeftAsFound() {
+        QFETCH(bool, dirty);
+        if (dirty) {
+            const termios t = DirtyLine();
+            QCOMPARE(::tcsetattr(pty->Master(), TCSANOW, &t), 0);
+        }
+        termios found{};
+        QCOMPARE(::tcgetattr(pty->Master(), &found), 0);
+        QCOMPARE(bool(found.c_cflag & HUPCL), dirty);
+
+        auto comm = OpenComm();
+        QVERIFY(comm->PortOpen());
+        termios now{};
+        QCOMPARE(::tcgetattr(pty->Master(), &now), 0);
+        QCOMPARE(uint(now.c_cflag & HUPCL), 0u);
+        comm->SetBaudRate(19200); // settings applied again keep it clear
+        QCOMPARE(::tcgetattr(pty->Master(), &now), 0);
+        QCOMPARE(uint(now.c_cflag & HUPCL), 0u);
+        QCOMPARE(::cfgetospeed(&now), speed_t(B19200));
+
+        comm->SetPortOpen(false);
+        QCOMPARE(::tcgetattr(pty->Master(), &now), 0);
+        QCOMPARE(now.c_iflag, found.c_iflag);
+        QCOMPARE(now.c_oflag, found.c_oflag);
+        QCOMPARE(now.c_lflag, found.c_lflag);
+        QCOMPARE(now.c_cflag, found.c_cflag & ~tcflag_t(HUPCL));
+        QCOMPARE(::cfgetispeed(&now), ::cfgetispeed(&found));
+        QCOMPARE(::cfgetospeed(&now), ::cfgetospeed(&found));
+        for (size_t i = 0; i < NCCS; ++i)
+            QCOMPARE(now.c_cc[i], found.c_cc[i]);
     }
 
     void noReceiveEventWithoutThreshold() {
