@@ -109,6 +109,7 @@ public:
     TIoResult read(uint8_t* buffer, uint32_t count, uint32_t& got) override;
     TIoResult write(const uint8_t* data, uint32_t count) override;
     TIoResult waitReadable(int timeoutMs) override;
+    int readyDescriptor() const override { return fd; }
 
     std::string lastError() const override { return lastErrorText; }
 
