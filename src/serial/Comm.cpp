@@ -327,8 +327,9 @@ void TComm::ProcTimer() {
 
 void TComm::WaitWhenQuiet() {
     // Line errors come with bytes and a hang-up makes the descriptor readable, so only
-    // the modem lines need the poll. A fault a write finds is reported by the next tick,
-    // before any tick can get here; an error handler may have closed the port.
+    // the modem lines need the poll. A fault found meanwhile (by a write, or a count
+    // that met the hang-up) started the count again: its tick comes first. An error
+    // handler may have closed the port.
     if (quietTicks < quietTicksBeforeWait || !readyNotifier.isValid() || !HasHandle() ||
         OnModemStateChange)
         return;
@@ -400,8 +401,7 @@ void TComm::ModemStateChange(uint32_t mask) {
 
 bool TComm::WriteResult(TIoResult result) {
     // A write expects a reply, and a write that failed has a tick to report it.
-    if (IsWaitingForData())
-        ResumePolling();
+    ResumePolling();
     if (result == TIoResult::gone) {
         NoteLost();
     } else if (result == TIoResult::stalled && !stallPending) {

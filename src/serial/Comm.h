@@ -127,12 +127,12 @@ public:
     bool OutputByte(const std::vector<uint8_t>& bytes);
     bool WriteStalled() const { return stallPending; }
 
-    // After quietTicksBeforeWait empty ticks the poll stops and the component sleeps
-    // until the port turns readable or hangs up; the first such event reads at once and
-    // polls again, as does any write (a reply, or a fault the next tick reports). Only
-    // where the system offers a descriptor to watch, and never while OnModemStateChange
-    // is assigned: modem lines wake nobody. The line flags (ReadCTSHolding...) are not
-    // refreshed while it sleeps.
+    // After quietTicksBeforeWait empty ticks since the last byte or write, the poll stops
+    // and the component sleeps until the port turns readable or hangs up; the first such
+    // event reads at once and polls again, as does any write (a reply is due, or a fault
+    // for the next tick to report). Only where the system offers a descriptor to watch,
+    // and never while OnModemStateChange is assigned: modem lines wake nobody. The line
+    // flags (ReadCTSHolding...) are not refreshed while it sleeps.
     static constexpr int quietTicksBeforeWait = 10;
     bool IsWaitingForData() const { return !timer.isActive() && readyNotifier.isEnabled(); }
 

@@ -160,14 +160,17 @@ private Q_SLOTS:
             QCOMPARE(now.c_cc[i], found.c_cc[i]);
     }
 
-    // The poll stops after quietTicksBeforeWait ticks in a row that found nothing, and
-    // never while bytes wait unread or a modem-line handler needs it. Ticks are run by
+    // The poll stops after quietTicksBeforeWait ticks in a row that found nothing since
+    // the last byte or write, and never while bytes wait unread or a modem-line
+    // handler needs it. Ticks are run by
     // hand here, with no event loop to run the timer's own.
     void pollSleepsWhenQuiet_data() {
         QTest::addColumn<QString>("setup");
         QTest::addColumn<int>("sleepsAt"); // the tick after which it sleeps; 0 never
         QTest::newRow("quiet port") << "" << TComm::quietTicksBeforeWait;
         QTest::newRow("a byte read at the fifth tick") << "byte" << 5 + TComm::quietTicksBeforeWait;
+        QTest::newRow("a write before the fifth tick")
+            << "write" << 4 + TComm::quietTicksBeforeWait;
         QTest::newRow("bytes left unread") << "unread" << 0;
         QTest::newRow("modem-line handler") << "modem" << 0;
     }
@@ -186,6 +189,8 @@ private Q_SLOTS:
                 QVERIFY(pty->Write("x"));
                 QVERIFY(WaitForQueuedNoTicks(*comm, 1));
             }
+            if (setup == QLatin1String("write") && tick == 5)
+                QVERIFY(comm->OutputChar('w'));
             comm->ProcTimer();
             if (setup == QLatin1String("byte") && tick == 5)
                 QCOMPARE(comm->Input(), QByteArray("x"));
