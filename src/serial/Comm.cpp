@@ -27,6 +27,7 @@ TComm::TComm(TCommOwner* windowOwner, QObject* parent, std::unique_ptr<TCommBack
       owner(windowOwner) {
     timer.setInterval(pollIntervalMs);
     connect(&timer, &QTimer::timeout, this, &TComm::ProcTimer);
+    connect(&readyNotifier, &QSocketNotifier::activated, this, &TComm::PortReady);
     if (owner) {
         const int index = owner->SelectedPortIndex();
         if (index >= 0 && index < listedPorts)
@@ -45,7 +46,7 @@ void TComm::SetPortOpen(bool open) {
     else if (!opened)
         OpenComm();
     else
-        timer.start(); // already open: keep polling rather than go silent
+        ResumePolling(); // already open: keep polling rather than go silent
 }
 
 bool TComm::OpenComm() {
@@ -83,11 +84,15 @@ bool TComm::OpenComm() {
     SetDTRStatus(true);
     SetRTSStatus(rtsState);
     opened = true;
+    quietTicks = 0;
+    if (const int descriptor = port->readyDescriptor(); descriptor >= 0)
+        readyNotifier.setSocket(descriptor); // left disabled until the port is quiet
     timer.start();
     return true;
 }
 
 void TComm::CloseComm() {
+    readyNotifier.setEnabled(false);
     if (!HasHandle())
         return;
     port->close();
@@ -272,6 +277,10 @@ void TComm::ProcTimer() {
     uint32_t waiting = 0;
     if (port->clearError(commError, waiting) == TIoResult::gone)
         NoteLost();
+    if (waiting > 0)
+        ResumePolling(); // bytes flow (this tick may have been run by hand while asleep)
+    else
+        ++quietTicks;
     if (rThreshold > 0 && waiting >= static_cast<uint32_t>(rThreshold)) {
         handlerRan = static_cast<bool>(OnReceiveData);
         ReceiveData(); // the handler reads the data itself, through Input
@@ -312,6 +321,34 @@ void TComm::ProcTimer() {
     if (!self)
         return;
     processMessages();
+    if (self)
+        WaitWhenQuiet();
+}
+
+void TComm::WaitWhenQuiet() {
+    // Line errors come with bytes and a hang-up makes the descriptor readable, so only
+    // the modem lines need the poll. A fault found meanwhile (by a write, or a count
+    // that met the hang-up) started the count again: its tick comes first. An error
+    // handler may have closed the port.
+    if (quietTicks < quietTicksBeforeWait || !readyNotifier.isValid() || !HasHandle() ||
+        OnModemStateChange)
+        return;
+    timer.stop();
+    readyNotifier.setEnabled(true);
+}
+
+void TComm::ResumePolling() {
+    quietTicks = 0;
+    readyNotifier.setEnabled(false);
+    if (HasHandle() && !timer.isActive())
+        timer.start();
+}
+
+void TComm::PortReady() {
+    // The first byte after a quiet spell goes to its handler now rather than at the
+    // next tick; the bytes after it come with the poll's grouping, as they flow.
+    ResumePolling();
+    ProcTimer();
 }
 
 void TComm::NoteLost() {
@@ -319,6 +356,7 @@ void TComm::NoteLost() {
         return;
     lostPending = true;
     lostReason = FromSystem(port->lastError());
+    ResumePolling(); // the next tick reports it
 }
 
 void TComm::PortLost(const QString& reason) {
@@ -362,6 +400,8 @@ void TComm::ModemStateChange(uint32_t mask) {
 }
 
 bool TComm::WriteResult(TIoResult result) {
+    // A write expects a reply, and a write that failed has a tick to report it.
+    ResumePolling();
     if (result == TIoResult::gone) {
         NoteLost();
     } else if (result == TIoResult::stalled && !stallPending) {

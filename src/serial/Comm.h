@@ -1,12 +1,14 @@
 // TComm: owns one serial port, configures it, writes bytes synchronously and polls
-// it every 10 ms, raising OnReceiveData when enough received bytes wait. It does no
-// framing: it hands over whatever bytes are waiting.
+// it every 10 ms while bytes flow, raising OnReceiveData when enough received bytes
+// wait; a quiet port is left to wake it. It does no framing: it hands over whatever
+// bytes are waiting.
 #pragma once
 
 #include "CommBackend.h"
 
 #include <QByteArray>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QString>
 #include <QTimer>
 
@@ -125,6 +127,15 @@ public:
     bool OutputByte(const std::vector<uint8_t>& bytes);
     bool WriteStalled() const { return stallPending; }
 
+    // After quietTicksBeforeWait empty ticks since the last byte or write, the poll stops
+    // and the component sleeps until the port turns readable or hangs up; the first such
+    // event reads at once and polls again, as does any write (a reply is due, or a fault
+    // for the next tick to report). Only where the system offers a descriptor to watch,
+    // and never while OnModemStateChange is assigned: modem lines wake nobody. The line
+    // flags (ReadCTSHolding...) are not refreshed while it sleeps.
+    static constexpr int quietTicksBeforeWait = 10;
+    bool IsWaitingForData() const { return !timer.isActive() && readyNotifier.isEnabled(); }
+
     // The COM name of CommPort ("COM1" for pnCOM1) and the device it maps to now.
     QString PortName() const;
     QString DeviceName() const { return deviceName; }
@@ -134,6 +145,8 @@ public:
 
     TNotifyEvent OnReceiveData;
     TMaskEvent OnReceiveError;
+    // Keeps the 10 ms poll running; assigned while the port sleeps, it takes effect at
+    // the next wake (bytes, a write or SetPortOpen(true)).
     TMaskEvent OnModemStateChange;
     // The device vanished while open; the component has already closed itself.
     // Raised once per loss.
@@ -158,12 +171,19 @@ private:
     void PortStalled();
     void NoteLost();
     bool WriteResult(TIoResult result);
+    void PortReady();
+    void ResumePolling();
+    void WaitWhenQuiet();
     bool HasHandle() const { return port && port->isOpen(); }
     template <typename T> void ChangeSetting(T& field, T value);
 
     QTimer timer;
     std::array<uint8_t, 8192> readBuffer{};
     std::unique_ptr<TCommBackend> port;
+    // Watches the port's descriptor while the poll sleeps. Declared after the port so
+    // that it goes first: it must never watch a closed descriptor.
+    QSocketNotifier readyNotifier{QSocketNotifier::Read};
+    int quietTicks = 0; // ticks in a row that found nothing waiting
     TCommOwner* owner = nullptr;
     TComPortNumber commPort = pnCOM1;
     bool opened = false;

@@ -89,6 +89,10 @@ public:
         (void)timeoutMs;
         return TIoResult::ok;
     }
+    // A descriptor that polls readable while bytes wait and once the device hangs up,
+    // for a reader that sleeps in its event loop until the port has something instead
+    // of polling it. -1 when the system has none to watch: the reader keeps polling.
+    virtual int readyDescriptor() const { return -1; }
 
     // The reason of the last failure, in the system's words.
     virtual std::string lastError() const = 0;

@@ -11,7 +11,9 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <system_error>
+#include <thread>
 
 namespace {
 
@@ -107,6 +109,7 @@ public:
     TIoResult read(uint8_t* buffer, uint32_t count, uint32_t& got) override;
     TIoResult write(const uint8_t* data, uint32_t count) override;
     TIoResult waitReadable(int timeoutMs) override;
+    int readyDescriptor() const override { return fd; }
 
     std::string lastError() const override { return lastErrorText; }
 
@@ -126,9 +129,13 @@ private:
     bool HungUp() const;
     bool ChangeModemLines(unsigned long request, int bits);
     uint32_t ErrorsSinceLastQuery();
+    void WaitForOutputSent();
+    void RestoreFoundSettings();
 
     int fd = -1;
     std::string devicePath;
+    // The line as the port was found, put back at close for the next program.
+    termios found{};
     std::string lastErrorText;
     serial_icounter_struct counters{};
     bool countersKnown = false;
@@ -163,6 +170,7 @@ bool TPosixCommBackend::open(const std::string& device, std::string& error) {
     termios settings{};
     if (::tcgetattr(handle, &settings) != 0)
         return failOpen(errno);
+    const termios asFound = settings;
     // Exclusive use takes both locks: TIOCEXCL makes the kernel refuse any further
     // open of the tty, but not to root; flock holds for root too, but is advisory:
     // it only keeps out programs that take it as well.
@@ -182,6 +190,7 @@ bool TPosixCommBackend::open(const std::string& device, std::string& error) {
 
     fd = handle;
     devicePath = device;
+    found = asFound;
     hasModemLines = true;
     countersKnown = ::ioctl(fd, TIOCGICOUNT, &counters) == 0;
     hasCounters = countersKnown || !NotSupported(errno);
@@ -191,6 +200,7 @@ bool TPosixCommBackend::open(const std::string& device, std::string& error) {
 void TPosixCommBackend::close() {
     if (fd < 0)
         return;
+    RestoreFoundSettings();
     // The exclusive flag belongs to the tty, not to this descriptor: a pseudo-terminal
     // whose other side stays open would keep it, and the next non-root open would
     // then fail with EBUSY.
@@ -199,6 +209,47 @@ void TPosixCommBackend::close() {
     ::close(fd);
     fd = -1;
     countersKnown = false;
+}
+
+// Bytes still queued would go out at the restored settings (another rate, parity or
+// size): wait until the driver has sent them, but no longer than they take at the
+// port's rate, since a line held by flow control would hold the window for good.
+void TPosixCommBackend::WaitForOutputSent() {
+    int queued = 0;
+    if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued < 0)
+        queued = 0;
+    termios t{};
+    const int32_t rate = ::tcgetattr(fd, &t) == 0 ? SpeedToRate(::cfgetospeed(&t)) : 0;
+    // Ten bits a byte, and the UART's own FIFO (not counted in TIOCOUTQ) of up to 64.
+    const auto lineTime =
+        std::chrono::milliseconds((queued + 64) * 10'000LL / (rate > 0 ? rate : 9600) + 1);
+    const auto deadline = std::chrono::steady_clock::now() + lineTime;
+    const auto pause = [deadline] {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return true;
+    };
+    while (queued > 0 && pause() && ::ioctl(fd, TIOCOUTQ, &queued) == 0) {
+    }
+    // Drivers that report the transmitter itself say when the FIFO is empty too.
+    unsigned int lsr = 0;
+    while (::ioctl(fd, TIOCSERGETLSR, &lsr) == 0 && (lsr & TIOCSER_TEMT) == 0 && pause()) {
+    }
+}
+
+void TPosixCommBackend::RestoreFoundSettings() {
+    WaitForOutputSent();
+    // HUPCL stays clear whatever was found: with it, this very close would drop DTR,
+    // and a board that resets on DTR would restart under the next program.
+    termios back = found;
+    back.c_cflag &= ~HUPCL;
+    if (::tcsetattr(fd, TCSANOW, &back) != 0) {
+        const int err = errno;
+        // A device that is gone keeps no settings to restore.
+        if (err != EIO)
+            Fail("restoring the line settings found at open", err);
+    }
 }
 
 bool TPosixCommBackend::setupQueues(uint32_t, uint32_t) {
@@ -464,7 +515,8 @@ void PosixLine::MakeBaseline(termios& t) {
     // Binary: no line editing, no echo, no CR/LF translation, no signal characters.
     ::cfmakeraw(&t);
     t.c_cflag |= CREAD | CLOCAL;
-    t.c_cflag &= ~CRTSCTS;
+    // HUPCL drops DTR at close, which resets a board wired to reset on DTR.
+    t.c_cflag &= ~(CRTSCTS | HUPCL);
     t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
     // Reads return at once with whatever waits; TComm only reads what FIONREAD counted.
     t.c_cc[VMIN] = 0;
@@ -474,6 +526,7 @@ void PosixLine::MakeBaseline(termios& t) {
 bool PosixLine::ToTermios(const TLineSettings& settings, termios& t) {
     ::cfmakeraw(&t);
     t.c_cflag |= CREAD | CLOCAL;
+    t.c_cflag &= ~HUPCL;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
 

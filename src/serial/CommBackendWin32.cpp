@@ -77,6 +77,9 @@ public:
     TIoResult read(uint8_t* buffer, uint32_t count, uint32_t& got) override;
     TIoResult write(const uint8_t* data, uint32_t count) override;
     TIoResult waitReadable(int timeoutMs) override;
+    // A comm handle is nothing an event loop's socket notifier can watch: the
+    // component keeps its 10 ms poll.
+    int readyDescriptor() const override { return -1; }
 
     std::string lastError() const override { return lastErrorText; }
 

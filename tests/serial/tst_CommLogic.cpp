@@ -363,6 +363,20 @@ private Q_SLOTS:
         QVERIFY(rig.port->calls.isEmpty());
     }
 
+    // A backend with no descriptor to watch (the Windows one) keeps polling however
+    // long the port stays quiet: bytes that come late still arrive.
+    void quietPortWithoutDescriptorKeepsPolling() {
+        TRig rig;
+        rig.comm->OnModemStateChange = nullptr;
+        rig.comm->SetRThreshold(1);
+        rig.Open();
+        QTest::qWait(30 * TComm::quietTicksBeforeWait);
+        QVERIFY(!rig.comm->IsWaitingForData());
+        rig.port->incoming = "late";
+        QVERIFY(QTest::qWaitFor([&] { return !rig.events.isEmpty(); }));
+        QCOMPARE(rig.events, QStringList{"data late"});
+    }
+
     void lossSeenByWriteIsReportedOnce() {
         TRig rig;
         rig.Open();

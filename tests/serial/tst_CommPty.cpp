@@ -1,5 +1,6 @@
 // TComm with the system backend on a real pseudo-terminal: the test holds the
 // master side and plays the board; the component opens the slave through a COM name.
+#include "ByteLiterals.h"
 #include "Comm.h"
 #include "CommFakes.h"
 #include "PortNames.h"
@@ -31,6 +32,21 @@ int ExclusiveFlag(const QString& device) {
     return flag;
 }
 
+// A line another program left behind: cooked, with flow control, parity, seven bits,
+// 4800 baud, and the hang-up on close that drops DTR.
+termios DirtyLine() {
+    termios t{};
+    t.c_iflag = ICRNL | IXON | IXOFF | INPCK | ISTRIP;
+    t.c_oflag = OPOST | ONLCR;
+    t.c_lflag = ICANON | ECHO | ISIG | IEXTEN;
+    t.c_cflag = CS7 | PARENB | PARODD | CRTSCTS | CREAD | HUPCL;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 5;
+    ::cfsetispeed(&t, B4800);
+    ::cfsetospeed(&t, B4800);
+    return t;
+}
+
 } // namespace
 
 class TCommPtyTest : public QObject {
@@ -47,6 +63,15 @@ class TCommPtyTest : public QObject {
     // Waits until the component counts `count` bytes in the receive queue.
     static bool WaitForQueued(TComm& comm, uint32_t count) {
         return QTest::qWaitFor([&] { return comm.ReadInDataCount() == count; });
+    }
+    // The same without running the event loop, so that no poll tick runs meanwhile.
+    static bool WaitForQueuedNoTicks(TComm& comm, uint32_t count) {
+        for (int i = 0; i < 1000; ++i) {
+            if (comm.ReadInDataCount() == count)
+                return true;
+            QTest::qSleep(1);
+        }
+        return false;
     }
 
 private Q_SLOTS:
@@ -94,6 +119,128 @@ private Q_SLOTS:
         QCOMPARE(uint(t.c_lflag & (ICANON | ECHO | ISIG)), 0u);
         QCOMPARE(uint(t.c_oflag & OPOST), 0u);
         QCOMPARE(int(t.c_cc[VMIN]) + int(t.c_cc[VTIME]), 0);
+    }
+
+    // The line is handed back as it was found, except HUPCL: set, our own close would
+    // drop DTR and reset a board wired to reset on DTR. While open it is clear.
+    void lineSettingsLeftAsFound_data() {
+        QTest::addColumn<bool>("dirty");
+        QTest::newRow("as the kernel made it") << false;
+        QTest::newRow("left by another program") << true;
+    }
+    void lineSettingsLeftAsFound() {
+        QFETCH(bool, dirty);
+        if (dirty) {
+            const termios t = DirtyLine();
+            QCOMPARE(::tcsetattr(pty->Master(), TCSANOW, &t), 0);
+        }
+        termios found{};
+        QCOMPARE(::tcgetattr(pty->Master(), &found), 0);
+        QCOMPARE(bool(found.c_cflag & HUPCL), dirty);
+
+        auto comm = OpenComm();
+        QVERIFY(comm->PortOpen());
+        termios now{};
+        QCOMPARE(::tcgetattr(pty->Master(), &now), 0);
+        QCOMPARE(uint(now.c_cflag & HUPCL), 0u);
+        comm->SetBaudRate(19200); // settings applied again keep it clear
+        QCOMPARE(::tcgetattr(pty->Master(), &now), 0);
+        QCOMPARE(uint(now.c_cflag & HUPCL), 0u);
+        QCOMPARE(::cfgetospeed(&now), speed_t(B19200));
+
+        comm->SetPortOpen(false);
+        QCOMPARE(::tcgetattr(pty->Master(), &now), 0);
+        QCOMPARE(now.c_iflag, found.c_iflag);
+        QCOMPARE(now.c_oflag, found.c_oflag);
+        QCOMPARE(now.c_lflag, found.c_lflag);
+        QCOMPARE(now.c_cflag, found.c_cflag & ~tcflag_t(HUPCL));
+        QCOMPARE(::cfgetispeed(&now), ::cfgetispeed(&found));
+        QCOMPARE(::cfgetospeed(&now), ::cfgetospeed(&found));
+        for (size_t i = 0; i < NCCS; ++i)
+            QCOMPARE(now.c_cc[i], found.c_cc[i]);
+    }
+
+    // The poll stops after quietTicksBeforeWait ticks in a row that found nothing since
+    // the last byte or write, and never while bytes wait unread or a modem-line
+    // handler needs it. Ticks are run by
+    // hand here, with no event loop to run the timer's own.
+    void pollSleepsWhenQuiet_data() {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<int>("sleepsAt"); // the tick after which it sleeps; 0 never
+        QTest::newRow("quiet port") << "" << TComm::quietTicksBeforeWait;
+        QTest::newRow("a byte read at the fifth tick") << "byte" << 5 + TComm::quietTicksBeforeWait;
+        QTest::newRow("a write before the fifth tick")
+            << "write" << 4 + TComm::quietTicksBeforeWait;
+        QTest::newRow("bytes left unread") << "unread" << 0;
+        QTest::newRow("modem-line handler") << "modem" << 0;
+    }
+    void pollSleepsWhenQuiet() {
+        QFETCH(QString, setup);
+        QFETCH(int, sleepsAt);
+        auto comm = OpenComm();
+        if (setup == QLatin1String("modem"))
+            comm->OnModemStateChange = [](QObject*, uint32_t) {};
+        if (setup == QLatin1String("unread")) {
+            QVERIFY(pty->Write("abc"));
+            QVERIFY(WaitForQueuedNoTicks(*comm, 3));
+        }
+        for (int tick = 1; tick <= 3 * TComm::quietTicksBeforeWait; ++tick) {
+            if (setup == QLatin1String("byte") && tick == 5) {
+                QVERIFY(pty->Write("x"));
+                QVERIFY(WaitForQueuedNoTicks(*comm, 1));
+            }
+            if (setup == QLatin1String("write") && tick == 5)
+                QVERIFY(comm->OutputChar('w'));
+            comm->ProcTimer();
+            if (setup == QLatin1String("byte") && tick == 5)
+                QCOMPARE(comm->Input(), QByteArray("x"));
+            QCOMPARE(comm->IsWaitingForData(), sleepsAt > 0 && tick >= sleepsAt);
+        }
+    }
+
+    // Asleep, the component is woken by a byte (read at once), by a hang-up (reported
+    // once, the port closed) or by a write of its own (polling for the reply).
+    void quietPortWakes_data() {
+        QTest::addColumn<QString>("wake");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<bool>("openAfter");
+        QTest::newRow("an acknowledgement") << "ack" << QStringList{"data 90 05 50 03 E8"} << true;
+        QTest::newRow("hang-up") << "hang-up" << QStringList{"lost"} << false;
+        QTest::newRow("a write") << "write" << QStringList{} << true;
+    }
+    void quietPortWakes() {
+        QFETCH(QString, wake);
+        QFETCH(QStringList, events);
+        QFETCH(bool, openAfter);
+        auto comm = OpenComm();
+        comm->SetRThreshold(1);
+        QStringList seen;
+        comm->OnReceiveData = [&](QObject*) {
+            seen << QStringLiteral("data ") +
+                        QString::fromLatin1(comm->Input().toHex(' ').toUpper());
+        };
+        comm->OnPortLost = [&](QObject*, const QString&) { seen << QStringLiteral("lost"); };
+        QVERIFY(!comm->IsWaitingForData()); // polls first
+        QVERIFY(QTest::qWaitFor([&] { return comm->IsWaitingForData(); }));
+
+        if (wake == QLatin1String("ack")) {
+            QVERIFY(pty->Write(Raw("90 05 50 03 E8")));
+            QVERIFY(QTest::qWaitFor([&] { return !seen.isEmpty(); }));
+        } else if (wake == QLatin1String("hang-up")) {
+            pty->CloseMaster();
+            QVERIFY(QTest::qWaitFor([&] { return !seen.isEmpty(); }));
+        } else {
+            QVERIFY(comm->OutputChar('A'));
+            QVERIFY(!comm->IsWaitingForData());
+            QCOMPARE(pty->Read(1000, 1), QByteArray("A"));
+        }
+        QTest::qWait(50); // a lost port stays reported once
+        QCOMPARE(seen, events);
+        QCOMPARE(comm->PortOpen(), openAfter);
+        if (openAfter) // and once quiet again, it sleeps again
+            QVERIFY(QTest::qWaitFor([&] { return comm->IsWaitingForData(); }));
+        else
+            QVERIFY(!comm->IsWaitingForData());
     }
 
     void noReceiveEventWithoutThreshold() {
