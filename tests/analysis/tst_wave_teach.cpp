@@ -2,6 +2,7 @@
 // against a brute-force recount written here without the production code.
 #include "AnalysisTestData.h"
 #include "WaveTeach.h"
+#include "WaveWindowsFile.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -178,6 +179,9 @@ private Q_SLOTS:
     void maskBand();
     void compare_data();
     void compare();
+    void windowsFileRoundTrip();
+    void windowsFileRefused_data();
+    void windowsFileRefused();
 };
 
 void TstWaveTeach::windowOf_data() {
@@ -414,6 +418,86 @@ void TstWaveTeach::compare() {
     }
     // sd of 0, 7, 14, 21, 28 is 11.068; B's the same: the effect is 5 over it.
     QVERIFY(std::abs(*c.Measurements[0].Effect - (channel == 0 ? 5 / 11.0680 : 0)) < 1e-4);
+}
+
+void TstWaveTeach::windowsFileRoundTrip() {
+    TKindWindows ten = Kind("10c", {{6, {34, 40}}, {8, {0, 255}}});
+    ten.Mean[6] = 37.0254;
+    ten.Sd[6] = 1.2;
+    ten.Mean[8] = 3;
+    TKindWindows slug = Kind("a,\"b\"", {{19, {1, 1}}});
+    slug.Rule = {3, 4};
+    slug.N = 1;
+    const TWindowsSet set{ten, slug};
+    TWindowsSet back;
+    QString error;
+    QVERIFY2(WaveWindowsFile::FromJson(WaveWindowsFile::ToJson(set), back, error),
+             qPrintable(error));
+    QCOMPARE(back.size(), size_t(2));
+    for (size_t k = 0; k < 2; ++k) {
+        QCOMPARE(back[k].Kind, set[k].Kind);
+        QCOMPARE(back[k].N, set[k].N);
+        QCOMPARE(back[k].Rule, set[k].Rule);
+        QCOMPARE(back[k].Date, Taught);
+        QCOMPARE(back[k].Windows, set[k].Windows);
+    }
+    QCOMPARE(*back[0].Mean[6], 37.025);
+    QVERIFY(!back[0].Sd[8]);
+    QCOMPARE(WaveWindowsFile::ToCsv(set), QByteArray("kind,measurement,low,high,n,mean,sd\r\n"
+                                                     "10c,Width,34,40,40,37.025,1.200\r\n"
+                                                     "10c,MAX,0,255,40,3.000,\r\n"
+                                                     "\"a,\"\"b\"\"\",269,1,1,1,,\r\n"));
+}
+
+void TstWaveTeach::windowsFileRefused_data() {
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("says");
+    const auto entry = [](const char* windows) {
+        return QByteArray(R"({"kind": "10c", "n": 40, "k": 3, "date": "2025-03-05T14:30:15", )"
+                          R"("windows": [)") +
+               windows + "]}";
+    };
+    const auto doc = [&](const char* windows) {
+        return QByteArray(R"({"kinds": [)") + entry(windows) + "]}";
+    };
+    QTest::newRow("unknown measurement")
+        << doc(R"({"measurement": "Width", "low": 1, "high": 2}, {"measurement": "Widht", "low": 1, "high": 2})")
+        << R"(kinds[0] "10c": windows[1] "Widht": unknown measurement)";
+    QTest::newRow("low above high") << doc(R"({"measurement": "MAX", "low": 9, "high": 8})")
+                                    << R"(kinds[0] "10c": windows[0] "MAX": low 9 is above high 8)";
+    QTest::newRow("untrimmed caption")
+        << doc(R"({"measurement": "MAX ", "low": 1, "high": 2})") << "unknown measurement";
+    QTest::newRow("twice")
+        << doc(R"({"measurement": "MIN", "low": 1, "high": 2}, {"measurement": "MIN", "low": 1, "high": 2})")
+        << "windows[1] \"MIN\": measurement given twice";
+    QTest::newRow("256") << doc(R"({"measurement": "MIN", "low": 1, "high": 256})")
+                         << "whole numbers 0..255";
+    QTest::newRow("unknown key") << doc(R"({"measurement": "MIN", "low": 1, "high": 2, "hi": 3})")
+                                 << "unknown key \"hi\"";
+    QTest::newRow("k and margin")
+        << QByteArray(
+               R"({"kinds": [{"kind": "x", "n": 1, "k": 3, "margin": 1, "date": "2025-03-05T14:30:15", "windows": []}]})")
+        << "kinds[0] \"x\": needs \"k\" or \"margin\"";
+    QTest::newRow("kind missing") << QByteArray(R"({"kinds": [{"n": 1}]})")
+                                  << "kinds[0]: \"kind\" is missing";
+    const char* const one = R"({"measurement": "MIN", "low": 1, "high": 2})";
+    QTest::newRow("kind twice") << QByteArray(R"({"kinds": [)") + entry(one) + ", " + entry(one) +
+                                       "]}"
+                                << "kinds[1] \"10c\": kind given twice";
+    QTest::newRow("other top key") << QByteArray(R"({"kinds": [], "x": 1})") << "one object";
+    QTest::newRow("not JSON") << QByteArray("kind,measurement") << "not JSON";
+}
+
+void TstWaveTeach::windowsFileRefused() {
+    QFETCH(QByteArray, json);
+    QFETCH(QString, says);
+    TWindowsSet set{Kind("kept", {{0, {1, 2}}})};
+    QString error;
+    QVERIFY(!WaveWindowsFile::FromJson(json, set, error));
+    QVERIFY2(error.contains(says), qPrintable(error));
+    // What was held stays.
+    QCOMPARE(set.size(), size_t(1));
+    QCOMPARE(set[0].Kind, QString("kept"));
 }
 
 QTEST_GUILESS_MAIN(TstWaveTeach)
