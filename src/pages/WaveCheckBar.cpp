@@ -87,10 +87,13 @@ TWaveCheckBar::TWaveCheckBar(QWidget* parent) : QWidget(parent) {
     CheckButton->setMenu(menu);
 
     Verdict = new QLabel(this);
-    Verdict->setGeometry(60, 0, 200, Height);
-    Verdict->setAutoFillBackground(true);
+    // The counts keep room for a full store's worth; the reason takes the rest.
     Counts = new QLabel(this);
-    Counts->setGeometry(264, 0, Width - 264, Height);
+    const int countsWidth =
+        Counts->fontMetrics().horizontalAdvance(QStringLiteral("200 tested, 200 failed (100.0 %)"));
+    Counts->setGeometry(Width - countsWidth, 0, countsWidth, Height);
+    Verdict->setGeometry(60, 0, Width - countsWidth - 64, Height);
+    Verdict->setAutoFillBackground(true);
     ShowVerdict(QStringLiteral("no check"), QColor());
     ShowCounts();
 
@@ -188,8 +191,8 @@ void TWaveCheckBar::RecordClosed(const TWaveStore& store, int record) {
     const auto outcome = check.RecordClosed(store, record);
     if (!outcome)
         return;
-    ShowVerdict(QStringLiteral("%1 %2").arg(record).arg(outcome->Text),
-                outcome->Pass ? PassColour : FailColour);
+    ShowVerdict(outcome->Text, outcome->Pass ? PassColour : FailColour,
+                QStringLiteral("record %1: ").arg(record));
     ShowCounts();
     // Stopped from the event loop, as a click on the item would, once the delivery that
     // closed the record has been read whole.
@@ -217,14 +220,16 @@ void TWaveCheckBar::MethodChosen(int index) {
         check.Rearm();
 }
 
-void TWaveCheckBar::ShowVerdict(const QString& text, const QColor& background) {
+void TWaveCheckBar::ShowVerdict(const QString& text, const QColor& background,
+                                const QString& record) {
     QPalette p = Verdict->palette();
     p.setColor(QPalette::Window,
                background.isValid() ? background : palette().color(QPalette::Window));
     Verdict->setPalette(p);
     // The line is narrow; the whole reason is a hover away.
     Verdict->setText(Verdict->fontMetrics().elidedText(text, Qt::ElideRight, Verdict->width()));
-    Verdict->setToolTip(check.Active() ? text + QStringLiteral("\n") + check.Source() : text);
+    Verdict->setToolTip(record + text +
+                        (check.Active() ? QStringLiteral("\n") + check.Source() : QString()));
 }
 
 void TWaveCheckBar::ShowCounts() {

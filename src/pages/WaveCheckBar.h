@@ -66,7 +66,9 @@ private:
     void ChooseMask();
     void UseMask(const TMaskSource& source, const TGroup& group, int deltaY, int deltaX,
                  const QString& path);
-    void ShowVerdict(const QString& text, const QColor& background);
+    // `record` ("record 12: ") goes into the tooltip only: the line is short.
+    void ShowVerdict(const QString& text, const QColor& background,
+                     const QString& record = QString());
     void ShowCounts();
     bool Refuse(const QString& error);
 

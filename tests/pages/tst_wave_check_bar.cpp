@@ -98,11 +98,11 @@ void TstWaveCheckBar::stopOnFailSendsNoneOnce() {
     QVERIFY(bar.Check().StopOnFail());
 
     Close(Coin(3));
-    QCOMPARE(Shown(bar), QString("0 PASS 3"));
+    QCOMPARE(Shown(bar), QString("record 0: PASS 3"));
     // Two coins fail back to back: the second was on its way when the first stopped.
     Close(Coin(0x88));
     Close(Coin(0x88));
-    QCOMPARE(Shown(bar), QString("2 FAIL near 3: Result 136 outside 2..4 (1 out)"));
+    QCOMPARE(Shown(bar), QString("record 2: FAIL near 3: Result 136 outside 2..4 (1 out)"));
     QCOMPARE(bar.Counts->text(), QString("3 tested, 2 failed (66.7 %)"));
     QVERIFY(host->wire.isEmpty()); // sent from the event loop, not inside the delivery
     QCoreApplication::processEvents();
@@ -134,8 +134,8 @@ void TstWaveCheckBar::stopOnFailSendsNoneOnce() {
 void TstWaveCheckBar::maskFromALabelledFile_data() {
     QTest::addColumn<int>("spike");
     QTest::addColumn<QString>("verdict");
-    QTest::newRow("inside") << 4 << "3 PASS 3/genuine ±4/±0";
-    QTest::newRow("outside") << 5 << "3 FAIL ch2 s100: 165 outside 156..164 (1 out)";
+    QTest::newRow("inside") << 4 << "record 3: PASS 3/genuine ±4/±0";
+    QTest::newRow("outside") << 5 << "record 3: FAIL ch2 s100: 165 outside 156..164 (1 out)";
 }
 
 void TstWaveCheckBar::maskFromALabelledFile() {
