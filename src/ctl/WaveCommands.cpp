@@ -81,6 +81,7 @@ int LoadAll(const QStringList& paths, TReporter& r, std::vector<TLoaded>& files)
 
 TWaveTable TableOf(const std::vector<TLoaded>& files) {
     std::vector<TWaveSource> sources;
+    sources.reserve(files.size());
     for (const TLoaded& f : files)
         sources.push_back({f.store.get(), &f.labels, QDir::toNativeSeparators(f.path)});
     return TWaveTable(std::move(sources));
