@@ -1,6 +1,7 @@
 #include "WaveCommands.h"
 
 #include "Commands.h"
+#include "TeachCommands.h"
 #include "WaveCsv.h"
 #include "WaveFile.h"
 #include "WaveStats.h"
@@ -21,6 +22,7 @@ const char* const Help = R"(Usage: krv2ctl wave stats FILE.bwv... [--json] [--by
                                         [--by label|result]
        krv2ctl wave label FILE.bwv --records A-B --kind K
                                    --class genuine|fake|unknown [--exclude] [--note TEXT]
+       krv2ctl wave teach|check|compare ...   (see krv2ctl wave teach --help)
 
 Offline work on .bwv wave files; no port is opened. Records are numbered from 0;
 with several files the second file's first record follows the first file's last.
@@ -50,7 +52,8 @@ cannot be written.
 const QStringList ValueOptions{"-o",        "--output",      "--by",      "--csv",     "--records",
                                "--kind",    "--class",       "--note",    "--port",    "--pin",
                                "--sim-arg", "--sim-program", "--timeout", "--retries", "--blocks",
-                               "--lines",   "--length",      "--method",  "--coins",   "--seconds"};
+                               "--lines",   "--length",      "--method",  "--coins",   "--seconds",
+                               "--k",       "--margin",      "--windows"};
 
 struct TLoaded {
     QString path;
@@ -78,6 +81,7 @@ int LoadAll(const QStringList& paths, TReporter& r, std::vector<TLoaded>& files)
 
 TWaveTable TableOf(const std::vector<TLoaded>& files) {
     std::vector<TWaveSource> sources;
+    sources.reserve(files.size());
     for (const TLoaded& f : files)
         sources.push_back({f.store.get(), &f.labels, QDir::toNativeSeparators(f.path)});
     return TWaveTable(std::move(sources));
@@ -161,6 +165,21 @@ bool ParseRecords(const QString& text, int count, int& from, int& to) {
     return from <= to && to < count;
 }
 
+// The word after "wave", skipping options and their values.
+QString SubcommandOf(const QStringList& arguments) {
+    bool wave = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (ValueOptions.contains(a))
+            ++i;
+        else if (!a.startsWith(QLatin1Char('-')) && wave)
+            return a;
+        else if (!a.startsWith(QLatin1Char('-')))
+            wave = true;
+    }
+    return QString();
+}
+
 } // namespace
 
 bool WaveCommands::Wanted(const QStringList& arguments) {
@@ -175,6 +194,8 @@ bool WaveCommands::Wanted(const QStringList& arguments) {
 }
 
 int WaveCommands::Run(const QStringList& arguments) {
+    if (TeachCommands::Handles(SubcommandOf(arguments)))
+        return TeachCommands::Run(arguments);
     QCommandLineParser p;
     const QCommandLineOption help({"h", "help"}, "Show this text.");
     const QCommandLineOption json("json", "Results as JSON.");
@@ -212,7 +233,8 @@ int WaveCommands::Run(const QStringList& arguments) {
     const auto entry =
         std::find_if(allowed.begin(), allowed.end(), [&](const auto& e) { return e.first == sub; });
     if (entry == allowed.end())
-        return usage(sub.isEmpty() ? QStringLiteral("wave needs stats, export or label")
+        return usage(sub.isEmpty() ? QStringLiteral(
+                                         "wave needs stats, export, label, teach, check or compare")
                                    : QStringLiteral("unknown wave command '%1'").arg(sub));
     for (const QCommandLineOption* o : {&by, &csv, &output, &records, &kind, &cls, &exclude, &note})
         if (p.isSet(*o) &&

@@ -4,6 +4,7 @@
 #include "PageWidgets.h"
 #include "WaveActive.h"
 #include "WaveCaptions.h"
+#include "WaveCheckBar.h"
 #include "WaveFile.h"
 #include "WavePlot.h"
 
@@ -99,6 +100,12 @@ TWavePage::TWavePage(TPageHost& pageHost, TWaveStore& waveStore, TWaveCapture& w
     AbandonedLabel = MakeLabel(this, QString(), 210, 703);
     AbandonedLabel->resize(160, 14);
     ShowCaptureCounts();
+    CheckBar = new TWaveCheckBar(this);
+    CheckBar->move(570, 703);
+    CheckBar->StopMethod = [this] {
+        MethodItems[3]->setChecked(true);
+        RadioGroup1Click(3);
+    };
 
     Ticks = [timer = std::make_shared<QElapsedTimer>()] {
         if (!timer->isValid())
@@ -126,6 +133,7 @@ TWavePage::TWavePage(TPageHost& pageHost, TWaveStore& waveStore, TWaveCapture& w
     connect(Button14, &QPushButton::clicked, this, &TWavePage::Button14Click);
     connect(Button8, &QPushButton::clicked, this, &TWavePage::Button8Click);
     connect(methodGroup, &QButtonGroup::idClicked, this, &TWavePage::RadioGroup1Click);
+    connect(methodGroup, &QButtonGroup::idClicked, CheckBar, &TWaveCheckBar::MethodChosen);
 }
 
 void TWavePage::CreateValueRows() {
@@ -170,8 +178,12 @@ void TWavePage::ReadWavePackets(std::span<const uint8_t> bytes) {
     const TCaptureReport report = capture.ReadWavePackets(bytes, store, *plot, Ticks());
     if (dropped != capture.DroppedPackets || abandoned != capture.AbandonedRecords)
         ShowCaptureCounts();
-    if (report.RecordClosed)
+    if (report.RecordClosed) {
         Label6->setText(QString::number(store.CurrentRecord));
+        CheckBar->RecordClosed(store, store.CurrentRecord);
+    }
+    if (report.StoreFull)
+        CheckBar->StoreFull();
     if (report.Filed) {
         Label2->setText(QString::number(store.RecordCount));
         ShowValues(store.LiveWave[0]);
@@ -245,6 +257,7 @@ void TWavePage::btnNewClick() {
     if (Confirm(QStringLiteral("刪除全部資料嗎?"))) {
         // Counted afresh, the coin that New cuts short included.
         capture.ResetCounts();
+        CheckBar->Reset();
         capture.AbandonRecord(store, *plot);
         ShowCaptureCounts();
         WaveActive::New(store, *plot);

@@ -21,6 +21,7 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class TWaveCheckBar;
 
 class TWavePage : public QWidget, public TModeReader {
 public:
@@ -82,6 +83,8 @@ public:
     // Packets the reader dropped and records it abandoned since New.
     QLabel* DroppedLabel = nullptr;
     QLabel* AbandonedLabel = nullptr;
+    // PASS or FAIL of every record that closes, under the plot.
+    TWaveCheckBar* CheckBar = nullptr;
 
 private:
     bool Confirm(const QString& text);
