@@ -102,6 +102,7 @@ TWavePage::TWavePage(TPageHost& pageHost, TWaveStore& waveStore, TWaveCapture& w
     AbandonedLabel = MakeLabel(this, QString(), 210, 703);
     AbandonedLabel->resize(160, 14);
     ShowCaptureCounts();
+    CreateKeepEveryCoin();
 
     Ticks = [timer = std::make_shared<QElapsedTimer>()] {
         if (!timer->isValid())
