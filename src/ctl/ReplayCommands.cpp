@@ -92,9 +92,10 @@ int RunWaveReplay(const QString& journalPath, const TCtlSettings& s, bool coinsG
         if (coins > 0 && captured() >= coins)
             break;
     }
+    // A cut journal ends short of the coins asked for: the cut says why, once.
     if (!reader.CutNote().isEmpty())
         r.Warn(reader.CutNote());
-    if (coins > 0 && captured() < coins)
+    else if (coins > 0 && captured() < coins)
         r.Warn(QStringLiteral("the journal holds %1 of the %2 coins").arg(captured()).arg(coins));
     const int last =
         (coins > 0 ? std::min(coins, captured()) : captured()) - rollover.RecordsSaved();

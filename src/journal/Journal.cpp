@@ -108,7 +108,7 @@ void TJournalWriter::Close() {
 
 bool TJournalWriter::Write(TJournalDirection direction, std::span<const uint8_t> bytes,
                            int64_t timeUs) {
-    if (failed || !file.isOpen())
+    if (failed || !file.isOpen() || bytes.empty())
         return !failed;
     // A caller's stamp taken a moment before another's must not make time go back.
     lastUs = std::max(lastUs, timeUs < 0 ? NowUs() : timeUs);
