@@ -192,14 +192,14 @@ TJournalReader::TStep TJournalReader::Next(TJournalEvent& event, QString& error)
         }
         const QByteArray line = WithoutLineEnd(raw, newline);
         const bool cut = !newline;
+        if (!ParseEvent(line, cut, event, error))
+            return TStep::Bad;
         if (cut) {
             ended = true;
             cutNote = QStringLiteral("%1 is cut short: the journal ends inside it; replayed up "
                                      "to the cut")
                           .arg(Where());
         }
-        if (!ParseEvent(line, cut, event, error))
-            return TStep::Bad;
         if (!event.Bytes.empty())
             return TStep::Event;
         // A cut line with no whole byte yet: nothing of it to give.

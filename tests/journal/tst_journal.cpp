@@ -179,6 +179,8 @@ void TstJournal::readBack_data() {
                                             << 1 << QByteArray() << ""
                                             << "line 3: an empty line";
     // A bad line stops the reading even when good lines follow and the file is cut.
+    QTest::newRow("cut line whose time goes back")
+        << two + "000000019 RX 55 A" << 2 << QByteArray() << "" << "line 4: the time goes back";
     QTest::newRow("bad line before a cut")
         << two + "x\n000000030 RX 55 A" << 2 << QByteArray() << ""
         << "line 4";
@@ -200,6 +202,7 @@ void TstJournal::readBack() {
     } else {
         QVERIFY2(r.error.contains(error), qPrintable(r.error));
         QVERIFY2(r.error.startsWith("j.txt"), qPrintable(r.error));
+        QCOMPARE(r.note, QString()); // refused, not replayed up to a cut
     }
 }
 
