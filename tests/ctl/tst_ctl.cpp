@@ -163,6 +163,9 @@ void TstCtl::exitCodes_data() {
         << QStringList() << QStringList{"image", "flash", "x.bin"} << 1
         << "'image' takes one of write, verify, read";
     QTest::newRow("port missing") << QStringList() << QStringList{"info"} << 2 << "does not exist";
+    QTest::newRow("coins beyond the limit")
+        << QStringList() << QStringList{"capture", "--coins", "100001", "-o", "x.bwv"} << 1
+        << "--coins must be a whole number from 1 to 100000";
     QTest::newRow("journal in a missing folder")
         << QStringList() << QStringList{"--journal", dir.filePath("none/j.txt"), "info"} << 6
         << "none/j.txt";
