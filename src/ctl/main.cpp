@@ -46,9 +46,10 @@ Commands:
                                 2 s for S seconds (one report without S)
 
 Every command but wave replay needs --port DEVICE (a path, or COMn as krv2tool
-maps it) or --simulator; --journal FILE records every byte read and written. Results go to standard output (one JSON object per result with
---json), progress and errors to standard error. Output files are written whole or
-not at all, and nothing is sent before every input has been checked.
+maps it) or --simulator; --journal FILE records every byte read and written.
+Results go to standard output (one JSON object per result with --json), progress
+and errors to standard error. Output files are written whole or not at all, and
+nothing is sent before every input has been checked.
 
 Exit codes:
   0  success
