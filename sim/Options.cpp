@@ -35,6 +35,13 @@ bool parseInterval(const std::string& text, Micros& lo, Micros& hi) {
     return true;
 }
 
+bool parseSpeed(const std::string& text, double& speed) {
+    char* end = nullptr;
+    speed = std::strtod(text.c_str(), &end);
+    // Beyond 1000 times the gaps are below what a poll can tell apart anyway.
+    return !text.empty() && end == text.c_str() + text.size() && speed > 0.0 && speed <= 1000.0;
+}
+
 bool parseText(const std::string& text, std::string& out) {
     if (text.empty() || text.size() > 10)
         return false;
@@ -71,6 +78,7 @@ bool parseCoinScript(const std::string& text, std::vector<CoinBatch>& script) {
 } // namespace
 
 bool parseOptions(std::span<const std::string> args, Options& o, std::string& error) {
+    bool speedGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
         std::string value;
@@ -117,6 +125,18 @@ bool parseOptions(std::span<const std::string> args, Options& o, std::string& er
             if (value.empty())
                 return bad("a path");
             o.link = value;
+        } else if (name == "--replay") {
+            if (!needValue())
+                return false;
+            if (value.empty())
+                return bad("a journal file");
+            o.replay = value;
+        } else if (name == "--speed") {
+            if (!needValue())
+                return false;
+            if (!parseSpeed(value, o.speed))
+                return bad("a factor above 0, at most 1000");
+            speedGiven = true;
         } else if (name == "--seed") {
             if (!needValue())
                 return false;
@@ -171,6 +191,10 @@ bool parseOptions(std::span<const std::string> args, Options& o, std::string& er
             return false;
         }
     }
+    if (speedGiven && o.replay.empty()) {
+        error = "--speed needs --replay";
+        return false;
+    }
     return true;
 }
 
@@ -205,6 +229,13 @@ Faults (P is a probability from 0 to 1; none given: a well-behaved board):
   --drop-requests P     leave a request unanswered, as if it never arrived
   --drop-bytes P        lose a byte on the way out
   --insert-bytes P      add a random byte on the way out
+
+Replay:
+  --replay JOURNAL      play the board's side of a line journal (krv2tool or krv2ctl
+                        --journal) instead of being a board: what the board sent goes
+                        out with its recorded timing; at each of the tool's recorded
+                        writes the replay waits for the tool to send as many bytes
+  --speed X             play X times faster (0 < X <= 1000, default 1)
 
 Other:
   -v, --verbose         log every frame received and sent on standard error

@@ -13,7 +13,9 @@ constexpr int maxScriptedCoins = 100000;
 
 struct Options {
     SimConfig sim;
-    std::string link; // symlink to the serial end, empty for none
+    std::string link;   // symlink to the serial end, empty for none
+    std::string replay; // a line journal whose board side to play, empty for none
+    double speed = 1.0; // how many times faster than recorded the replay plays
     bool seedGiven = false;
     bool verbose = false;
     bool help = false;

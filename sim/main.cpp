@@ -1,8 +1,12 @@
 // krv2sim: a simulated KRV2 board on a pseudo-terminal, for working on the tool
 // without the hardware. Prints the serial end's path, then serves it until stopped.
+#include "Journal.h"
 #include "Options.h"
 #include "PseudoTerminal.h"
+#include "Replay.h"
 #include "Simulator.h"
+
+#include <QFile>
 
 #include <algorithm>
 #include <array>
@@ -89,6 +93,102 @@ timespec toTimespec(Micros wait) {
     return timespec{static_cast<time_t>(us / 1'000'000), static_cast<long>(us % 1'000'000) * 1000};
 }
 
+// The journal to replay, read once through before the serial end is offered: a bad
+// line is refused then, not halfway through a run. Says where a cut journal ends.
+bool checkJournal(const std::string& path, std::string& error) {
+    QFile file(QString::fromLocal8Bit(path.c_str()));
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = path + ": " + file.errorString().toStdString();
+        return false;
+    }
+    TJournalReader reader(file, QString::fromLocal8Bit(path.c_str()));
+    QString why;
+    if (!reader.ReadHeader(why)) {
+        error = why.toStdString();
+        return false;
+    }
+    TJournalEvent event;
+    for (;;) {
+        const TJournalReader::TStep step = reader.Next(event, why);
+        if (step == TJournalReader::TStep::Bad) {
+            error = why.toStdString();
+            return false;
+        }
+        if (step == TJournalReader::TStep::End)
+            break;
+    }
+    if (!reader.CutNote().isEmpty())
+        std::fprintf(stderr, "krv2sim: %s\n", qPrintable(reader.CutNote()));
+    return true;
+}
+
+// Plays the board's side of a checked journal until stopped; the tool's bytes only
+// pace it. After the last event the line stays open and quiet.
+int playJournal(const Options& options, int fd, const sigset_t& waitMask) {
+    QFile file(QString::fromLocal8Bit(options.replay.c_str()));
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "krv2sim: %s: %s\n", options.replay.c_str(),
+                     qPrintable(file.errorString()));
+        return 1;
+    }
+    TJournalReader reader(file, file.fileName());
+    QString why;
+    reader.ReadHeader(why);
+    const auto source = [&reader](ReplayEvent& out) {
+        TJournalEvent event;
+        QString error;
+        if (reader.Next(event, error) != TJournalReader::TStep::Event)
+            return false;
+        out.at = Micros(event.TimeUs);
+        out.fromBoard = event.Direction == TJournalDirection::Rx;
+        out.bytes = std::move(event.Bytes);
+        return true;
+    };
+    MonotonicClock clock;
+    Replayer replay(source, options.speed, clock.now());
+    // Nothing of a recorded run may be lost while the tool has the port closed.
+    LineWriter line(fd, true, options.verbose);
+    std::array<uint8_t, 4096> buffer{};
+    bool toldEnd = false;
+    while (!stopSignal) {
+        const Bytes due = replay.takeDue(clock.now());
+        if (!due.empty() || line.waiting())
+            line.write(due);
+        if (replay.finished() && !toldEnd && options.verbose) {
+            std::fprintf(stderr, "krv2sim: the journal has been played to its end\n");
+            toldEnd = true;
+        }
+        timespec timeout{};
+        const timespec* wait = nullptr;
+        if (const auto wake = replay.nextWake()) {
+            timeout = toTimespec(*wake - clock.now());
+            wait = &timeout;
+        }
+        pollfd pfd{fd, static_cast<short>(POLLIN | (line.waiting() ? POLLOUT : 0)), 0};
+        const int ready = ::ppoll(&pfd, 1, wait, &waitMask);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            std::fprintf(stderr, "krv2sim: ppoll: %s\n", std::strerror(errno));
+            return 1;
+        }
+        if (pfd.revents & POLLOUT)
+            line.flush();
+        if (pfd.revents & POLLIN) {
+            for (;;) {
+                const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+                if (n <= 0)
+                    break;
+                replay.received(static_cast<size_t>(n), clock.now());
+            }
+        } else if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            std::fprintf(stderr, "krv2sim: the pseudo-terminal hung up\n");
+            return 1;
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -102,6 +202,10 @@ int main(int argc, char** argv) {
     if (options.help) {
         std::fputs(helpText().c_str(), stdout);
         return 0;
+    }
+    if (!options.replay.empty() && !checkJournal(options.replay, error)) {
+        std::fprintf(stderr, "krv2sim: %s\n", error.c_str());
+        return 2;
     }
     if (!options.seedGiven) {
         std::random_device entropy;
@@ -139,6 +243,9 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", pty.serialPath().c_str());
     std::fflush(stdout);
+
+    if (!options.replay.empty())
+        return playJournal(options, pty.fd(), waitMask);
 
     const bool verbose = options.verbose;
     Simulator::LogSink log;

@@ -71,6 +71,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     Button3->setEnabled(false);
     Button1 = new QPushButton(QStringLiteral("Quit"), content);
     Button1->setGeometry(1000, 8, 145, 25);
+    CreateJournalBox(content);
 
     PageControl1 = new QTabWidget(content);
     PageControl1->setGeometry(8, 40, 1161, 745);
@@ -287,10 +288,11 @@ void TForm1::SendFrame(int payloadLength, uint8_t command, TLogTarget logTarget,
     const auto target = static_cast<size_t>(logTarget);
     if (TTxLog* log = target < txLogs.size() ? txLogs[target] : nullptr)
         log->LogTx(logTarget, frame);
-    for (uint8_t b : frame) {
-        if (!OutputChar(static_cast<char>(b)))
-            break;
-    }
+    size_t sent = 0;
+    while (sent < frame.size() && WriteByte(static_cast<char>(frame[sent])))
+        ++sent;
+    // One event in the journal: the frame as far as it went out.
+    WriteJournal(TJournalDirection::Tx, frame.first(sent));
 }
 
 void TForm1::SendFrameEtx(int payloadLength, uint8_t command, TLogTarget logTarget) {
@@ -302,6 +304,14 @@ void TForm1::SendFrameNoEtx(int payloadLength, uint8_t command, TLogTarget logTa
 }
 
 bool TForm1::OutputChar(char c) {
+    if (!WriteByte(c))
+        return false;
+    const auto byte = static_cast<uint8_t>(c);
+    WriteJournal(TJournalDirection::Tx, std::span(&byte, 1));
+    return true;
+}
+
+bool TForm1::WriteByte(char c) {
     return Comm1 && Comm1->OutputChar(c);
 }
 
@@ -325,6 +335,7 @@ void TForm1::ReceiveHandler(QObject* /*Sender*/) {
         return;
     const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(received.constData()),
                                          static_cast<size_t>(received.size()));
+    WriteJournal(TJournalDirection::Rx, bytes);
     TabSheet5->LogDelivery(bytes);
     // A mode with no reader: the bytes are only logged.
     if (operationMode >= 0 && operationMode < static_cast<int>(readers.size()))

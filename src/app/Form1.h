@@ -6,6 +6,7 @@
 
 #include "Comm.h"
 #include "Frame.h"
+#include "Journal.h"
 #include "Modes.h"
 #include "PageHost.h"
 #include "ReplyAssembly.h"
@@ -17,8 +18,10 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <memory>
 
+class QCheckBox;
 class QPushButton;
 class QTabWidget;
 class TBinaryPage;
@@ -90,6 +93,15 @@ public:
     const std::unique_ptr<TWaveStore> WaveStore = std::make_unique<TWaveStore>();
     TWaveCapture WaveCapture;
 
+    // The line journal: every delivery read and every write, as it happens, in `path`.
+    // Start says why when the file cannot be made.
+    bool StartJournal(const QString& path, QString& error);
+    void StopJournal();
+    void JournalBoxClick(bool checked);
+    QCheckBox* JournalBox = nullptr;
+    // Asks where the journal goes when the box is ticked; empty when cancelled.
+    std::function<QString()> JournalD;
+
     // The serial components the window holds. Open Port releases the one it
     // replaces, so after the event loop has run this is at most Comm1.
     QList<TComm*> Components() const;
@@ -102,6 +114,10 @@ private:
     // Ends the port and, once the poll tick is over, shows one box about why.
     void EndPortAndTell(QObject* Sender, const QString& text, const QString& detail);
     void ReleaseComponent();
+    bool WriteByte(char c);
+    void CreateJournalBox(QWidget* parent);
+    void ShowJournal();
+    void WriteJournal(TJournalDirection direction, std::span<const uint8_t> bytes);
 
     int operationMode = 0;
     // Who reads the deliveries of each operation mode, and whose memos show each log
@@ -111,4 +127,5 @@ private:
     int shownPage = 0; // the page PageControl1 showed before its last change
     TFrameBuffer frameBuffer{};
     TReplyAssembly reply;
+    std::unique_ptr<TJournalWriter> journal;
 };

@@ -41,7 +41,12 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption simProgramOption(QStringLiteral("sim-program"),
                                               QStringLiteral("The simulated board's executable."),
                                               QStringLiteral("PATH"));
-    parser.addOptions({portOption, simulatorOption, simArgOption, simProgramOption});
+    const QCommandLineOption journalOption(
+        QStringLiteral("journal"),
+        QStringLiteral("Record every byte read from and written to the port in FILE (the "
+                       "line journal; the check box in the top row does the same)."),
+        QStringLiteral("FILE"));
+    parser.addOptions({portOption, simulatorOption, simArgOption, simProgramOption, journalOption});
     parser.process(app);
 
     bool com1Pinned = false;
@@ -71,6 +76,14 @@ int main(int argc, char* argv[]) {
     }
 
     TForm1 form;
+    if (parser.isSet(journalOption)) {
+        QString error;
+        if (!form.StartJournal(parser.value(journalOption), error)) {
+            std::fprintf(stderr, "krv2tool: --journal: %s\n", qPrintable(error));
+            simulator.Stop();
+            return 2;
+        }
+    }
     form.show();
     const int result = QApplication::exec();
     simulator.Stop();

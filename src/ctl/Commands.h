@@ -8,7 +8,9 @@
 #include "MemoryImage.h"
 #include "Reporter.h"
 #include "TableJson.h"
+#include "WaveRollover.h"
 
+#include <QJsonObject>
 #include <QString>
 
 #include <optional>
@@ -58,5 +60,13 @@ int RunImageRead(TLink& link, const TCtlSettings& s, TReporter& r, TImageJob& jo
                  const QString& outPath);
 
 int RunCapture(TLink& link, const TCtlSettings& s, TReporter& r, const QString& outPath);
+// Capture run again over the bytes a line journal recorded, with their recorded times.
+int RunWaveReplay(const QString& journalPath, const TCtlSettings& s, bool coinsGiven, TReporter& r,
+                  const QString& outPath);
+// What a capture (or its replay) filed: the files, the coins and what was left out.
+void ReportCapture(TReporter& r, const std::vector<TWaveSavedFile>& files,
+                   const TWaveCapture& capture, QJsonObject json);
+// "; the first 400 coins are in X-001.bwv, X-002.bwv", for a run that ended early.
+QString SavedSoFar(const TWaveRollover& rollover);
 int RunMonitor(TLink& link, const TCtlSettings& s, TReporter& r);
 int RunIo(TLink& link, const TCtlSettings& s, TReporter& r);

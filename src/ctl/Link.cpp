@@ -2,6 +2,7 @@
 
 #include "Console.h"
 #include "Frame.h"
+#include "Journal.h"
 #include "PortNames.h"
 
 #include <QElapsedTimer>
@@ -10,7 +11,13 @@
 #include <algorithm>
 #include <array>
 
-TLink::TLink(std::unique_ptr<TCommBackend> backend) : port(std::move(backend)) {}
+TLink::TLink(std::unique_ptr<TCommBackend> backend) : port(std::move(backend)) {
+    linkClock.start();
+}
+
+int64_t TLink::NowUs() const {
+    return journal ? journal->NowUs() : linkClock.nsecsElapsed() / 1000;
+}
 
 bool TLink::Open(const QString& device, QString& why) {
     QString path = device;
@@ -60,6 +67,8 @@ bool TLink::Send(std::span<const uint8_t> bytes) {
         return false;
     }
     bytesOut += static_cast<qint64>(bytes.size());
+    if (journal)
+        journal->Write(TJournalDirection::Tx, bytes);
     return true;
 }
 
@@ -106,6 +115,9 @@ TWaitEnd TLink::Fill(int timeoutMs) {
         hungUp = true;
     pending.assign(buffer.begin(), buffer.begin() + got);
     bytesIn += got;
+    deliveryUs = NowUs();
+    if (journal)
+        journal->Write(TJournalDirection::Rx, pending, deliveryUs);
     if (got == 0 && hungUp)
         return LostOrInterrupted(QString::fromStdString(port->lastError()));
     return TWaitEnd::Reply;

@@ -6,6 +6,7 @@
 #include "CommBackend.h"
 #include "ReplyAssembly.h"
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include <cstdint>
@@ -13,6 +14,8 @@
 #include <memory>
 #include <span>
 #include <vector>
+
+class TJournalWriter;
 
 enum class TWaitEnd {
     Reply,       // the wanted reply (or the sink's stop) came
@@ -43,6 +46,12 @@ public:
     // (negative: no limit).
     TWaitEnd Stream(int timeoutMs, const std::function<bool(std::span<const uint8_t>)>& sink);
 
+    // Every delivery read and every write from now on go to `writer` (none: null).
+    void SetJournal(TJournalWriter* writer) { journal = writer; }
+    // When the latest delivery was read: microseconds on the journal's clock when one
+    // is kept (so a replay of the journal sees the same times), else on the link's.
+    int64_t DeliveryMicros() const { return deliveryUs; }
+
     QString Error() const { return error; }
     qint64 BytesOut() const { return bytesOut; }
     qint64 BytesIn() const { return bytesIn; }
@@ -50,6 +59,7 @@ public:
 private:
     TWaitEnd Fill(int timeoutMs);
     TWaitEnd LostOrInterrupted(const QString& why);
+    int64_t NowUs() const;
 
     std::unique_ptr<TCommBackend> port;
     std::vector<uint8_t> pending; // the unread rest of the latest delivery
@@ -58,4 +68,7 @@ private:
     QString error;
     qint64 bytesOut = 0;
     qint64 bytesIn = 0;
+    TJournalWriter* journal = nullptr;
+    QElapsedTimer linkClock;
+    int64_t deliveryUs = 0;
 };

@@ -9,6 +9,7 @@
 #include "SensorReport.h"
 #include "WaveCapture.h"
 #include "WaveFile.h"
+#include "WaveRollover.h"
 #include "WaveStore.h"
 
 #include <QDir>
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace {
 constexpr int MethodDelayMs = 1000; // enable, then the method bytes a second later
@@ -33,9 +35,6 @@ int RunCapture(TLink& link, const TCtlSettings& s, TReporter& r, const QString& 
                                          {QStringLiteral("reject"), Request::RawMethods[2]}};
     if (!methods.contains(s.method))
         return r.Fail(Exit::Usage, QStringLiteral("--method must be all, add or reject"));
-    if (s.coins < 1 || s.coins > TWaveStore::WaveMaxRecords)
-        return r.Fail(Exit::Usage,
-                      QStringLiteral("--coins must be 1 to %1").arg(TWaveStore::WaveMaxRecords));
     if (const int code = CheckOutputPath(outPath, r))
         return code;
     const int limitMs = (s.seconds < 0 ? 60 : s.seconds) * 1000;
@@ -55,13 +54,22 @@ int RunCapture(TLink& link, const TCtlSettings& s, TReporter& r, const QString& 
     auto store = std::make_unique<TWaveStore>();
     TWaveCapture capture;
     TNoPlot plot;
+    // More coins than the store holds: each full store goes to the next NAME-NNN.bwv.
+    std::optional<TWaveRollover> rollover;
+    if (s.coins > TWaveStore::WaveMaxRecords) {
+        rollover.emplace(outPath);
+        rollover->Attach(capture);
+    }
+    const auto captured = [&] {
+        return (rollover ? rollover->RecordsSaved() : 0) + store->RecordCount;
+    };
     r.Progress(QStringLiteral("capture"), 0, s.coins);
-    QElapsedTimer arrival;
-    arrival.start();
     const TWaitEnd w = link.Stream(limitMs, [&](std::span<const uint8_t> bytes) {
-        capture.ReadWavePackets(bytes, *store, plot, arrival.elapsed());
-        r.Progress(QStringLiteral("capture"), std::min(store->RecordCount, s.coins), s.coins);
-        return store->RecordCount < s.coins;
+        // The time the delivery was read, as the journal has it: a replay of the
+        // journal abandons the same coins.
+        capture.ReadWavePackets(bytes, *store, plot, link.DeliveryMicros() / 1000);
+        r.Progress(QStringLiteral("capture"), std::min(captured(), s.coins), s.coins);
+        return captured() < s.coins && !(rollover && rollover->Failed());
     });
     r.EndProgress();
     // Wave packets off and coins off again, whatever ended the capture.
@@ -70,34 +78,79 @@ int RunCapture(TLink& link, const TCtlSettings& s, TReporter& r, const QString& 
         link.Send(none);
         link.SendFrame(Request::Disable.code, {}, Request::Disable.withEnd);
     }
+    if (rollover && rollover->Failed())
+        return r.Fail(Exit::BadFile, QStringLiteral("%1; capture stopped after %2 coins%3")
+                                         .arg(rollover->Error())
+                                         .arg(captured())
+                                         .arg(SavedSoFar(*rollover)));
     if (w == TWaitEnd::TimedOut)
-        return r.Fail(Exit::Timeout,
-                      QStringLiteral("%1 of %2 coins captured in %3 s; nothing was saved")
-                          .arg(store->RecordCount)
-                          .arg(s.coins)
-                          .arg(limitMs / 1000));
+        return r.Fail(Exit::Timeout, QStringLiteral("%1 of %2 coins captured in %3 s%4")
+                                         .arg(captured())
+                                         .arg(s.coins)
+                                         .arg(limitMs / 1000)
+                                         .arg(rollover && rollover->RecordsSaved() > 0
+                                                  ? SavedSoFar(*rollover)
+                                                  : QStringLiteral("; nothing was saved")));
     if (w != TWaitEnd::Reply)
         return FailWait(r, link, w);
+    const QJsonObject asked{{QStringLiteral("method"), s.method}};
+    if (rollover) {
+        if (!rollover->SaveLast(*store, s.coins - rollover->RecordsSaved(), capture))
+            return r.Fail(Exit::BadFile, rollover->Error() + SavedSoFar(*rollover));
+        ReportCapture(r, rollover->Files(), capture, asked);
+        return Exit::Ok;
+    }
     store->RecordCount = s.coins;
     QString error;
     if (!WaveFile::Save(outPath, *store, error))
         return r.Fail(Exit::BadFile, error);
+    ReportCapture(r, {{outPath, s.coins, capture.DroppedPackets, capture.AbandonedRecords}},
+                  capture, asked);
+    return Exit::Ok;
+}
+
+QString SavedSoFar(const TWaveRollover& rollover) {
+    QStringList names;
+    for (const TWaveSavedFile& f : rollover.Files())
+        names << QDir::toNativeSeparators(f.Path);
+    if (names.isEmpty())
+        return QStringLiteral("; no file was saved");
+    return QStringLiteral("; the first %1 coins are in %2")
+        .arg(rollover.RecordsSaved())
+        .arg(names.join(QStringLiteral(", ")));
+}
+
+void ReportCapture(TReporter& r, const std::vector<TWaveSavedFile>& files,
+                   const TWaveCapture& capture, QJsonObject json) {
+    int coins = 0;
+    QStringList names;
+    QJsonArray list;
+    for (const TWaveSavedFile& f : files) {
+        coins += f.Records;
+        names << QDir::toNativeSeparators(f.Path);
+        list.append(QJsonObject{{QStringLiteral("file"), QDir::toNativeSeparators(f.Path)},
+                                {QStringLiteral("records"), f.Records},
+                                {QStringLiteral("droppedPackets"), f.DroppedPackets},
+                                {QStringLiteral("abandonedRecords"), f.AbandonedRecords}});
+    }
     if (capture.DroppedPackets > 0)
         r.Warn(QStringLiteral("%1 damaged wave packets were left out").arg(capture.DroppedPackets));
     if (capture.AbandonedRecords > 0)
         r.Warn(QStringLiteral("%1 coins with missing packets were left out")
                    .arg(capture.AbandonedRecords));
-    r.Result(QJsonObject{{QStringLiteral("file"), QDir::toNativeSeparators(outPath)},
-                         {QStringLiteral("coins"), s.coins},
-                         {QStringLiteral("method"), s.method},
-                         {QStringLiteral("droppedPackets"), capture.DroppedPackets},
-                         {QStringLiteral("abandonedRecords"), capture.AbandonedRecords}},
-             QStringLiteral("%1 coins captured into %2 (%3 packets dropped, %4 coins abandoned)")
-                 .arg(s.coins)
-                 .arg(QDir::toNativeSeparators(outPath))
-                 .arg(capture.DroppedPackets)
-                 .arg(capture.AbandonedRecords));
-    return Exit::Ok;
+    if (!names.isEmpty())
+        json[QStringLiteral("file")] = names.constFirst();
+    json[QStringLiteral("files")] = list;
+    json[QStringLiteral("coins")] = coins;
+    json[QStringLiteral("droppedPackets")] = capture.DroppedPackets;
+    json[QStringLiteral("abandonedRecords")] = capture.AbandonedRecords;
+    r.Result(
+        json,
+        QStringLiteral("%1 coins captured into %2 (%3 packets dropped, %4 coins abandoned)")
+            .arg(coins)
+            .arg(names.isEmpty() ? QStringLiteral("no file") : names.join(QStringLiteral(", ")))
+            .arg(capture.DroppedPackets)
+            .arg(capture.AbandonedRecords));
 }
 
 // ---------------------------------------------------------------- monitor

@@ -185,8 +185,10 @@ QString SubcommandOf(const QStringList& arguments) {
 bool WaveCommands::Wanted(const QStringList& arguments) {
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
+        // `wave replay` runs capture over a journal: the main command table has it.
         if (!a.startsWith(QLatin1Char('-')) || a == QLatin1String("-"))
-            return a == QLatin1String("wave");
+            return a == QLatin1String("wave") &&
+                   (i + 1 >= arguments.size() || arguments[i + 1] != QLatin1String("replay"));
         if (ValueOptions.contains(a))
             ++i;
     }

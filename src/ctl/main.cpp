@@ -2,6 +2,7 @@
 // and service benches.
 #include "Commands.h"
 #include "Console.h"
+#include "Journal.h"
 #include "PortNames.h"
 #include "SimulatorLauncher.h"
 #include "WaveCommands.h"
@@ -35,18 +36,25 @@ Commands:
                                 lines 0-3; L is 64 by default)
   capture --coins N -o FILE.bwv [--method all|add|reject] [--seconds S]
                                 the wave records of N coins, saved as .bwv
-                                (gives up after S seconds, 60 by default)
+                                (gives up after S seconds, 60 by default); past
+                                200 coins FILE-001.bwv, FILE-002.bwv, ... of 200 each
+  wave replay JOURNAL -o FILE.bwv [--coins N]
+                                capture run over the bytes a --journal recorded:
+                                FILE-001.bwv, ... as the recorded run saved them
   monitor [--seconds S]         enable the board, print each event, then the
                                 PASS/NOPASS/PERCENT summary (until Ctrl-C without S)
   io [--seconds S]              sensor reports with their limit verdicts, one every
                                 2 s for S seconds (one report without S)
-  wave stats|export|label ...   offline, over .bwv files: statistics, CSV export and
-                                labels (see krv2ctl wave --help); no port needed
+  wave stats|export|label|teach|check|compare ...
+                                offline, over .bwv files: statistics, CSV and
+                                plot export, labels, acceptance windows and their
+                                check, two files compared (see krv2ctl wave --help)
 
-Every command but wave needs --port DEVICE (a path, or COMn as krv2tool maps it) or
---simulator. Results go to standard output (one JSON object per result with
---json), progress and errors to standard error. Output files are written whole or
-not at all, and nothing is sent before every input has been checked.
+Every command but wave needs --port DEVICE (a path, or COMn as krv2tool
+maps it) or --simulator; --journal FILE records every byte read and written.
+Results go to standard output (one JSON object per result with --json), progress
+and errors to standard error. Output files are written whole or not at all, and
+nothing is sent before every input has been checked.
 
 Exit codes:
   0  success
@@ -140,6 +148,12 @@ const TCommand Commands[] = {
          return Exit::Ok;
      },
      [](TLink& l, TJob& j) { return RunCapture(l, j.settings, j.reporter, j.outPath); }, nullptr},
+    {"wave", "replay", 3,
+     [](TJob& j) { return NeedsOutput(j, QStringLiteral("wave replay needs -o FILE.bwv")); },
+     nullptr,
+     [](TJob& j) {
+         return RunWaveReplay(j.words[2], j.settings, j.coinsGiven, j.reporter, j.outPath);
+     }},
     {"monitor", "", 1, nullptr,
      [](TLink& l, TJob& j) { return RunMonitor(l, j.settings, j.reporter); }, nullptr},
     {"io", "", 1, nullptr, [](TLink& l, TJob& j) { return RunIo(l, j.settings, j.reporter); },
@@ -222,10 +236,14 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption seconds(QStringLiteral("seconds"),
                                      QStringLiteral("How long monitor, io or capture run."),
                                      QStringLiteral("S"));
+    const QCommandLineOption journalFile(
+        QStringLiteral("journal"),
+        QStringLiteral("Record every byte read from and written to the port in FILE."),
+        QStringLiteral("FILE"));
     p.addOptions({port, pin, simulator, simArg, simProgram, json, verbose, timeout, retries, output,
-                  blocks, lines, length, method, coins, seconds});
+                  blocks, lines, length, method, coins, seconds, journalFile});
     p.addPositionalArgument(QStringLiteral("command"),
-                            QStringLiteral("info, table, image, capture, monitor or io."));
+                            QStringLiteral("info, table, image, capture, monitor, io or wave."));
 
     const bool parsed = p.parse(QCoreApplication::arguments());
     TReporter r(p.isSet(json), p.isSet(verbose));
@@ -245,7 +263,7 @@ int main(int argc, char* argv[]) {
     if (!ParseNumber(p, timeout, 1, 600000, s.timeoutMs, error) ||
         !ParseNumber(p, retries, 0, 1000, s.retries, error) ||
         !ParseNumber(p, length, 1, TMemoryImage::ImageLineBytes, s.lineLength, error) ||
-        !ParseNumber(p, coins, 1, 1000, s.coins, error) ||
+        !ParseNumber(p, coins, 1, 100000, s.coins, error) ||
         !ParseNumber(p, seconds, 0, 86400 * 365, s.seconds, error))
         return Usage(r, error);
     for (const auto& [option, range] :
@@ -285,11 +303,20 @@ int main(int argc, char* argv[]) {
     if (command->check)
         if (const int code = command->check(job))
             return code;
-    if (command->offline)
+    if (command->offline) {
+        if (p.isSet(journalFile))
+            return Usage(r, QStringLiteral("--journal records the serial line; '%1' uses none")
+                                .arg(args.join(QLatin1Char(' '))));
         return command->offline(job);
+    }
 
     if (p.isSet(port) == p.isSet(simulator))
         return Usage(r, QStringLiteral("give either --port DEVICE or --simulator"));
+    TJournalWriter journal;
+    if (p.isSet(journalFile) &&
+        !journal.Open(p.value(journalFile), Journal::WriterText(QCoreApplication::arguments()),
+                      error))
+        return r.Fail(Exit::BadFile, error);
     TSimulator board;
     QString device = p.value(port);
     if (p.isSet(simulator)) {
@@ -300,9 +327,15 @@ int main(int argc, char* argv[]) {
         device = board.DevicePath();
     }
     TLink link;
+    if (journal.IsOpen())
+        link.SetJournal(&journal);
     if (!link.Open(device, error))
         return r.Fail(Exit::Port, error);
     const int code = command->run(link, job);
     link.Close();
+    // The job is done, but the record asked for is not whole.
+    if (journal.Failed() && code == Exit::Ok)
+        return r.Fail(Exit::BadFile,
+                      QStringLiteral("the journal stopped: %1").arg(journal.Error()));
     return code;
 }

@@ -106,6 +106,7 @@ TWavePage::TWavePage(TPageHost& pageHost, TWaveStore& waveStore, TWaveCapture& w
         MethodItems[3]->setChecked(true);
         RadioGroup1Click(3);
     };
+    CreateKeepEveryCoin();
 
     Ticks = [timer = std::make_shared<QElapsedTimer>()] {
         if (!timer->isValid())

@@ -7,6 +7,7 @@
 #include "PageHost.h"
 #include "PlotRequests.h"
 #include "WaveCapture.h"
+#include "WaveRollover.h"
 #include "WaveStore.h"
 
 #include <QDateTime>
@@ -14,8 +15,10 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class QButtonGroup;
+class QCheckBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -51,6 +54,8 @@ public:
     void Button14Click(); // single-record view: last
     void Button8Click();  // Start
     void RadioGroup1Click(int index);
+    // "keep every coin": ticked, it asks once where the numbered files go.
+    void KeepEveryCoinClick(bool checked);
 
     // The save and open dialogs (SaveD, OpenD); tests answer them. Each returns the
     // chosen name, empty when cancelled.
@@ -85,6 +90,10 @@ public:
     QLabel* AbandonedLabel = nullptr;
     // PASS or FAIL of every record that closes, under the plot.
     TWaveCheckBar* CheckBar = nullptr;
+    // Ticked: a full store goes to NAME-001.bwv, NAME-002.bwv, ... and is emptied, and
+    // capture goes on. KeepEveryCoinFile names the file the next full store goes to.
+    QCheckBox* KeepEveryCoin = nullptr;
+    QLabel* KeepEveryCoinFile = nullptr;
 
 private:
     bool Confirm(const QString& text);
@@ -96,6 +105,9 @@ private:
     void ShowCurrentLabels();
     void SetButtonsForView(bool single);
     void ShowCaptureCounts();
+    void CreateKeepEveryCoin();
+    void ShowKeepEveryCoin();
+    bool RollOver(TWaveStore& full, TPlotRequests& requests);
 
     TPageHost& host;
     TWaveStore& store;
@@ -103,4 +115,5 @@ private:
     TNoPlot noPlot;
     TPlotRequests* plot = &noPlot;
     QButtonGroup* methodGroup = nullptr;
+    std::unique_ptr<TWaveRollover> rollover; // while "keep every coin" is ticked
 };

@@ -63,7 +63,10 @@ void TWaveCapture::FilePacket(TWaveStore& store, TPlotRequests& plot, TCaptureRe
     const auto c = static_cast<size_t>(channel);
     for (size_t k = 0; k < SamplesPerPacket; ++k)
         store.LiveWave[c][k] = CaptureBuffer[8 + k];
-    if (store.RecordCount >= TWaveStore::WaveMaxRecords) {
+    // A room maker that says yes and leaves the store full must not let the packet be
+    // written past the last record.
+    if (store.RecordCount >= TWaveStore::WaveMaxRecords &&
+        (!MakeRoom || !MakeRoom(store, plot) || store.RecordCount >= TWaveStore::WaveMaxRecords)) {
         report.StoreFull = true; // only the live wave follows the board
         return;
     }

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 // What one delivery changed, for the page's labels.
@@ -51,6 +52,11 @@ public:
     int32_t AbandonedRecords = 0;
     // Bit c set: the record being filled holds a packet of channel c.
     uint8_t ChannelsInRecord = 0;
+
+    // Asked when a packet comes to a full store: true once it has emptied the store
+    // (saved elsewhere first), so the packet starts a new record; false keeps the
+    // store as it is and the packet only reaches the live wave. None: the latter.
+    std::function<bool(TWaveStore&, TPlotRequests&)> MakeRoom;
 
 private:
     void FilePacket(TWaveStore& store, TPlotRequests& plot, TCaptureReport& report);

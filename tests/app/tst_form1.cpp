@@ -10,14 +10,20 @@
 #include "ProtocolTestPage.h"
 #include "PtyPair.h"
 
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 class TstForm1 : public QObject {
@@ -44,6 +50,8 @@ private Q_SLOTS:
     void pageChangesSetModes_data();
     void pageChangesSetModes();
     void lostPortIsToldOnceAndCanBeReopened();
+    void journalRecordsEveryReadAndWrite();
+    void journalThatCannotBeWrittenStops();
 
 private:
     bool OpenOn(TPtyPair& pty, int entry = -1);
@@ -400,6 +408,81 @@ void TstForm1::lostPortIsToldOnceAndCanBeReopened() {
     QVERIFY(OpenOn(back));
     form->TabSheet2->SB_statusClick();
     QCOMPARE(back.Read(1000, 5), Raw("90 05 11 03 A9"));
+}
+
+namespace {
+// The journal's events as "TX 90 05 03 03 9B" lines.
+QStringList JournalLines(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {QStringLiteral("cannot read the journal")};
+    TJournalReader reader(file, path);
+    QString error;
+    if (!reader.ReadHeader(error))
+        return {error};
+    QStringList lines;
+    TJournalEvent e;
+    while (reader.Next(e, error) == TJournalReader::TStep::Event) {
+        const QByteArray bytes(reinterpret_cast<const char*>(e.Bytes.data()),
+                               static_cast<qsizetype>(e.Bytes.size()));
+        lines << QStringLiteral("%1 %2").arg(e.Direction == TJournalDirection::Rx ? "RX" : "TX",
+                                             QString::fromLatin1(bytes.toHex(' ').toUpper()));
+    }
+    return error.isEmpty() ? lines : QStringList{error};
+}
+} // namespace
+
+void TstForm1::journalRecordsEveryReadAndWrite() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("j.txt");
+    form->JournalD = [&] { return path; };
+    form->JournalBox->click();
+    QVERIFY(form->JournalBox->isChecked());
+    QCOMPARE(form->JournalBox->text(), QStringLiteral("Line journal: j.txt"));
+    QVERIFY(OpenOn(*pty));
+    form->SendFrameEtx(0, 0x03, TLogTarget::ProtocolTx);
+    form->OutputChar(0x55);
+    form->OutputChar(static_cast<char>(0xA3));
+    QCOMPARE(pty->Read(1000, 7), Raw("90 05 03 03 9B 55 A3"));
+    pty->Write(Raw("90 05 50"));
+    QVERIFY(QTest::qWaitFor([&] { return form->TabSheet5->Memo7->Lines().size() == 1; }, 2000));
+    // A frame is one event; bytes written one by one are one event each.
+    const QStringList expected{"TX 90 05 03 03 9B", "TX 55", "TX A3", "RX 90 05 50"};
+    QCOMPARE(JournalLines(path), expected);
+
+    form->JournalBox->click(); // off: what follows is not recorded
+    QVERIFY(!form->JournalBox->isChecked());
+    form->SendFrameEtx(0, 0x03, TLogTarget::ProtocolTx);
+    QCOMPARE(pty->Read(1000, 5), Raw("90 05 03 03 9B"));
+    QCOMPARE(JournalLines(path), expected);
+}
+
+void TstForm1::journalThatCannotBeWrittenStops() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("j.txt");
+    QString error;
+    QVERIFY(!form->StartJournal(dir.filePath("no-such-folder/j.txt"), error));
+    QVERIFY2(error.contains("no-such-folder"), qPrintable(error));
+    QVERIFY(!form->JournalBox->isChecked());
+    QVERIFY(form->StartJournal(path, error));
+    QVERIFY(OpenOn(*pty));
+    // The disk fills: the frame still goes out, the journal stops and says so once.
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit full = before;
+    full.rlim_cur = static_cast<rlim_t>(QFileInfo(path).size());
+    setrlimit(RLIMIT_FSIZE, &full);
+    form->SendFrameEtx(0, 0x03, TLogTarget::ProtocolTx);
+    form->OutputChar(0x55);
+    setrlimit(RLIMIT_FSIZE, &before);
+    QCOMPARE(pty->Read(1000, 6), Raw("90 05 03 03 9B 55"));
+    QVERIFY(!form->JournalBox->isChecked());
+    QVERIFY(shown.isEmpty()); // told after the click that found it, not inside it
+    QCoreApplication::processEvents();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QStringLiteral("The line journal stopped."));
+    QVERIFY2(shown[0].detail.contains("j.txt"), qPrintable(shown[0].detail));
 }
 
 QTEST_MAIN(TstForm1)

@@ -2,8 +2,10 @@
 // documented exit code, with the files it writes read back by the window's code.
 #include "SimProcess.h"
 #include "TableEdit.h"
+#include "WaveActive.h"
 #include "WaveFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -77,6 +79,8 @@ private Q_SLOTS:
     void ctrlCEndsCleanly_data();
     void ctrlCEndsCleanly();
     void captureLoadsInTheStore();
+    void journalReplaysToTheSameFiles();
+    void failedSaveStopsTheCapture();
 
 private:
     QTemporaryDir dir;
@@ -105,6 +109,8 @@ void TstCtl::initTestCase() {
     QVERIFY(WriteFile(dir.filePath("notjson.json"), "channels: 9"));
     QVERIFY(WriteFile(dir.filePath("1001lines.bin"), QByteArray(64 * 1001, '\x11')));
     QVERIFY(WriteFile(dir.filePath("short.bin"), QByteArray(63, '\x11')));
+    QVERIFY(WriteFile(dir.filePath("bad.journal"),
+                      "krv2-journal 1 krv2ctl capture\n000000010 RX 55 AA 8\n"));
 }
 
 void TstCtl::exitCodes_data() {
@@ -157,6 +163,26 @@ void TstCtl::exitCodes_data() {
         << QStringList() << QStringList{"image", "flash", "x.bin"} << 1
         << "'image' takes one of write, verify, read";
     QTest::newRow("port missing") << QStringList() << QStringList{"info"} << 2 << "does not exist";
+    QTest::newRow("coins beyond the limit")
+        << QStringList() << QStringList{"capture", "--coins", "100001", "-o", "x.bwv"} << 1
+        << "--coins must be a whole number from 1 to 100000";
+    QTest::newRow("journal in a missing folder")
+        << QStringList() << QStringList{"--journal", dir.filePath("none/j.txt"), "info"} << 6
+        << "none/j.txt";
+    QTest::newRow("journal of no line")
+        << QStringList()
+        << QStringList{"--journal", "j.txt", "wave", "replay", "j.txt", "-o", "y.bwv"} << 1
+        << "--journal records the serial line";
+    QTest::newRow("replay without -o")
+        << QStringList() << QStringList{"wave", "replay", dir.filePath("bad.journal")} << 1
+        << "wave replay needs -o";
+    QTest::newRow("replay of a bad journal")
+        << QStringList()
+        << QStringList{"wave", "replay", dir.filePath("bad.journal"), "-o", dir.filePath("y.bwv")}
+        << 6 << "bad.journal line 2: byte 3 is not";
+    QTest::newRow("replay of a missing journal")
+        << QStringList() << QStringList{"wave", "replay", none, "-o", dir.filePath("y.bwv")} << 6
+        << "missing.json";
 
     QTest::newRow("nak on store") << QStringList{"--fast", "--nak"}
                                   << QStringList{"table", "write", dir.filePath("good.json")} << 4
@@ -414,6 +440,91 @@ void TstCtl::captureLoadsInTheStore() {
     QCOMPARE(
         LastJson(Ctl({"--port", board.serialPath(), "--json", "info"}).out)["status"].toString(),
         QString("DISABLE"));
+}
+
+namespace {
+QList<int> Records(const QJsonObject& result) {
+    QList<int> out;
+    for (const QJsonValue f : result["files"].toArray())
+        out << f.toObject()["records"].toInt();
+    return out;
+}
+} // namespace
+
+void TstCtl::journalReplaysToTheSameFiles() {
+    // Past the store: 450 coins go to three files, and the journal replays to the same.
+    const QString journal = dir.filePath("run.journal");
+    const QString x = dir.filePath("x.bwv");
+    TRun r =
+        Ctl({"--journal", journal, "--simulator", "--sim-arg=--fast", "--sim-arg=--coin-interval",
+             "--sim-arg=10-20", "--json", "capture", "--coins", "450", "-o", x});
+    QVERIFY2(r.exit == 0, r.err.constData());
+    const QJsonObject captured = LastJson(r.out);
+    QCOMPARE(Records(captured), (QList<int>{200, 200, 50}));
+    QVERIFY(!QFile::exists(x));
+    for (const auto& [name, count] :
+         {std::pair{"x-001.bwv", 200}, {"x-002.bwv", 200}, {"x-003.bwv", 50}}) {
+        QByteArray block;
+        QString error;
+        QVERIFY2(WaveFile::ReadBlock(dir.filePath(name), block, error), qPrintable(error));
+        QCOMPARE(WaveFile::RecordCountOf(block), count);
+    }
+
+    r = Ctl({"--json", "wave", "replay", journal, "-o", dir.filePath("y.bwv")});
+    QVERIFY2(r.exit == 0, r.err.constData());
+    const QJsonObject replayed = LastJson(r.out);
+    QCOMPARE(Records(replayed), (QList<int>{200, 200, 50}));
+    for (const char* key : {"droppedPackets", "abandonedRecords"})
+        QCOMPARE(replayed[key], captured[key]);
+    for (const char* n : {"001", "002", "003"})
+        QVERIFY2(ReadFile(dir.filePath(QStringLiteral("y-%1.bwv").arg(n))) ==
+                     ReadFile(dir.filePath(QStringLiteral("x-%1.bwv").arg(n))),
+                 n);
+
+    // The board's side played by krv2sim, four times faster: the same records.
+    r = Ctl({"--simulator", "--sim-arg=--replay", "--sim-arg=" + journal, "--sim-arg=--speed",
+             "--sim-arg=4", "capture", "--coins", "450", "-o", dir.filePath("w.bwv")});
+    QVERIFY2(r.exit == 0, r.err.constData());
+    for (const char* n : {"001", "002", "003"}) {
+        auto played = std::make_unique<TWaveStore>();
+        auto recorded = std::make_unique<TWaveStore>();
+        for (auto& [store, name] : {std::pair{played.get(), "w"}, {recorded.get(), "x"}}) {
+            QByteArray block;
+            QString error;
+            QVERIFY2(WaveFile::ReadBlock(dir.filePath(QStringLiteral("%1-%2.bwv").arg(name, n)),
+                                         block, error),
+                     qPrintable(error));
+            WaveFile::CopyRecords(block, *store);
+        }
+        QCOMPARE(played->RecordCount, recorded->RecordCount);
+        for (int rec = 0; rec < recorded->RecordCount; ++rec)
+            QVERIFY2(WaveActive::RecordAt(*played, rec) == WaveActive::RecordAt(*recorded, rec),
+                     qPrintable(QStringLiteral("%1, record %2").arg(n).arg(rec)));
+    }
+
+    // Cut inside a line: replayed up to the cut, with one message.
+    QByteArray text = ReadFile(journal);
+    text.truncate(text.indexOf('\n', text.size() / 2) - 7);
+    QVERIFY(WriteFile(dir.filePath("cut.journal"), text));
+    r = Ctl({"--json", "wave", "replay", dir.filePath("cut.journal"), "-o", dir.filePath("z.bwv")});
+    QVERIFY2(r.exit == 0, r.err.constData());
+    QCOMPARE(r.err.count('\n'), 1);
+    QVERIFY2(r.err.contains("is cut short"), r.err.constData());
+    const QList<int> cut = Records(LastJson(r.out));
+    QVERIFY(cut.size() == 2 && cut[0] == 200 && cut[1] > 0 && cut[1] < 200);
+    QCOMPARE(ReadFile(dir.filePath("z-001.bwv")), ReadFile(dir.filePath("x-001.bwv")));
+}
+
+void TstCtl::failedSaveStopsTheCapture() {
+    // The first numbered file's name is taken by a folder.
+    QVERIFY(QDir(dir.path()).mkdir("f-001.bwv"));
+    const TRun r =
+        Ctl({"--simulator", "--sim-arg=--fast", "--sim-arg=--coin-interval", "--sim-arg=10-20",
+             "capture", "--coins", "201", "-o", dir.filePath("f.bwv")});
+    QCOMPARE(r.exit, 6);
+    QVERIFY2(r.err.contains("f-001.bwv") && r.err.contains("capture stopped after 200 coins") &&
+                 r.err.contains("no file was saved"),
+             r.err.constData());
 }
 
 QTEST_GUILESS_MAIN(TstCtl)

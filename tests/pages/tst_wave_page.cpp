@@ -6,6 +6,8 @@
 #include "WavePage.h"
 #include "WaveTestData.h"
 
+#include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -59,6 +61,8 @@ private Q_SLOTS:
     void delThisDeletesTheRecordShown_data();
     void delThisDeletesTheRecordShown();
     void methodStopsAtAPrefixThePortDidNotTake();
+    void keepEveryCoin_data();
+    void keepEveryCoin();
 
 private:
     void Capture(int records, int firstId = 0);
@@ -363,6 +367,52 @@ void TstWavePage::methodStopsAtAPrefixThePortDidNotTake() {
     page->MethodItems[0]->click();
     QCOMPARE(host->wire, Raw("90 05 01 03 99"));
     QCOMPARE(host->modeAtWrite.size(), 5);
+}
+
+void TstWavePage::keepEveryCoin_data() {
+    QTest::addColumn<bool>("tick");
+    QTest::addColumn<bool>("folderTaken"); // run-001.bwv is a folder: the save fails
+    QTest::newRow("off: the 201st coin is lost") << false << false;
+    QTest::newRow("on: the 201st coin starts a new store") << true << false;
+    QTest::newRow("on, the save fails: capture stops") << true << true;
+}
+
+void TstWavePage::keepEveryCoin() {
+    QFETCH(bool, tick);
+    QFETCH(bool, folderTaken);
+    QTemporaryDir here;
+    if (folderTaken)
+        QVERIFY(QDir(here.path()).mkdir(QStringLiteral("run-001.bwv")));
+    page->SaveD = [&](const QString&) { return here.filePath(QStringLiteral("run")); };
+    if (tick)
+        page->KeepEveryCoin->click();
+    QCOMPARE(page->KeepEveryCoin->isChecked(), tick);
+    Capture(200);
+    QCOMPARE(page->Label2->text(), QStringLiteral("200"));
+    Capture(1, 6000);
+    QCoreApplication::processEvents(); // the failed save is told after the delivery
+
+    const bool rolled = tick && !folderTaken;
+    QCOMPARE(QFile::exists(here.filePath(QStringLiteral("run-001.bwv"))), rolled || folderTaken);
+    QCOMPARE(store->RecordCount, rolled ? 1 : 200);
+    QCOMPARE(page->Label2->text(), rolled ? QStringLiteral("1") : QStringLiteral("200"));
+    QVERIFY(Holds(store->WaveSamples[0][0], SamplesFor(rolled ? 6000 : 0)));
+    if (!rolled) // the store as it was
+        QVERIFY(Holds(store->WaveSamples[5][199], SamplesFor(6 * 199 + 5)));
+    QCOMPARE(page->KeepEveryCoin->isChecked(), rolled);
+    QCOMPARE(page->KeepEveryCoinFile->text(),
+             rolled ? QStringLiteral("a full store goes to run-002.bwv") : QString());
+    QCOMPARE(shown.size(), folderTaken ? 1 : 0);
+    if (folderTaken) {
+        QVERIFY(shown[0].text.contains(QStringLiteral("capture stopped")));
+        QVERIFY(shown[0].detail.contains(QStringLiteral("run-001.bwv")));
+    }
+    if (rolled) {
+        QByteArray block;
+        QString error;
+        QVERIFY(WaveFile::ReadBlock(here.filePath(QStringLiteral("run-001.bwv")), block, error));
+        QCOMPARE(WaveFile::RecordCountOf(block), 200);
+    }
 }
 
 QTEST_MAIN(TstWavePage)
