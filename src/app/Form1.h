@@ -10,6 +10,7 @@
 #include "PageHost.h"
 #include "ReplyAssembly.h"
 #include "WaveCapture.h"
+#include "WaveLabels.h"
 #include "WaveStore.h"
 
 #include <QComboBox>
@@ -89,6 +90,9 @@ public:
     // that fills them; both outlive every visit of the Get_Wave page.
     const std::unique_ptr<TWaveStore> WaveStore = std::make_unique<TWaveStore>();
     TWaveCapture WaveCapture;
+    // What the technician knows about each record: kind, class, exclusion, note. Moves
+    // with its record and is saved with the store.
+    TWaveLabels WaveLabels;
 
     // The serial components the window holds. Open Port releases the one it
     // replaces, so after the event loop has run this is at most Comm1.

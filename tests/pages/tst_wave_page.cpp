@@ -66,6 +66,7 @@ private:
 
     std::unique_ptr<TFakeHost> host;
     std::unique_ptr<TWaveStore> store;
+    TWaveLabels labels;
     std::unique_ptr<TWaveCapture> capture;
     std::unique_ptr<TWavePage> page;
     QList<TMessage> shown;
@@ -78,8 +79,9 @@ private:
 void TstWavePage::init() {
     host = std::make_unique<TFakeHost>();
     store = std::make_unique<TWaveStore>();
+    labels.Clear();
     capture = std::make_unique<TWaveCapture>();
-    page = std::make_unique<TWavePage>(*host, *store, *capture);
+    page = std::make_unique<TWavePage>(*host, *store, labels, *capture);
     page->CreateValueRows();
     shown.clear();
     answer = QMessageBox::Ok;
