@@ -106,6 +106,7 @@ QByteArray PlotSvg::Build(TPlot& plot) {
     QSvgGenerator svg;
     svg.setOutputDevice(&buffer);
     svg.setSize(PlotPicture::PanelSize);
+    svg.setResolution(96); // a panel pixel is a screen pixel of 96 dots per inch
     svg.setViewBox(QRect(QPoint(0, 0), PlotPicture::PanelSize));
     svg.setTitle(QStringLiteral("KRV2 wave plot"));
     {
