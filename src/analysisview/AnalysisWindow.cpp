@@ -31,6 +31,12 @@ QTableView* MakeTable(QWidget* parent, QAbstractItemModel* model) {
     view->horizontalHeader()->setDefaultSectionSize(64);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Every caption readable: the twenty are what the columns are compared by.
+    const QFontMetrics metrics(view->horizontalHeader()->font());
+    for (int c = 0; c < model->columnCount(); ++c)
+        view->setColumnWidth(c, std::max(48, metrics.horizontalAdvance(
+                                                 model->headerData(c, Qt::Horizontal).toString()) +
+                                                 24));
     return view;
 }
 } // namespace
@@ -104,11 +110,16 @@ TAnalysisWindow::TAnalysisWindow(TAnalysisSource& source, QWidget* parent)
                                      QAbstractItemView::EditKeyPressed |
                                      QAbstractItemView::AnyKeyPressed);
     MeasurementView->setColumnWidth(TMeasurementModel::ColNote, 120);
+    MeasurementView->setColumnWidth(TMeasurementModel::ColKind, 72);
 
     Statistics = new TStatsModel(this);
     StatsView = MakeTable(this, Statistics);
     StatsView->setSelectionMode(QAbstractItemView::NoSelection);
     StatsView->setColumnWidth(0, 110);
+    // The value columns under the measurement table's, so they read as one sheet.
+    for (int m = 0; m < WaveCaptions::ValueCount; ++m)
+        StatsView->setColumnWidth(
+            2 + m, MeasurementView->columnWidth(TMeasurementModel::FirstValueColumn + m));
 
     auto* split = new QSplitter(Qt::Vertical, this);
     split->addWidget(MeasurementView);
@@ -236,14 +247,15 @@ void TAnalysisWindow::RowPicked(const QModelIndex& current) {
 }
 
 void TAnalysisWindow::SelectCurrentRow() {
-    const int row =
-        Measurements->RowOf(Source.Store().SingleRecordView ? Source.Store().BrowseIndex
-                                                            : Source.Store().CurrentRecord);
-    if (row < 0)
+    const TWaveStore& store = Source.Store();
+    const int record = store.SingleRecordView ? store.BrowseIndex : store.CurrentRecord;
+    const int row = Measurements->RowOf(record);
+    const QModelIndex current = MeasurementView->currentIndex();
+    if (row < 0 || (current.isValid() && SortedMeasurements->mapToSource(current).row() == row))
         return;
-    const QModelIndex at = SortedMeasurements->mapFromSource(Measurements->index(row, 0));
-    if (at == MeasurementView->currentIndex())
-        return;
+    // The column stays, so typing goes on into the cell the user was editing.
+    const int column = current.isValid() ? current.column() : 0;
+    const QModelIndex at = SortedMeasurements->mapFromSource(Measurements->index(row, column));
     picking = true;
     MeasurementView->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect |
                                                                QItemSelectionModel::Rows);

@@ -251,6 +251,9 @@ void TstAnalysisWindow::exportsWhatTheStoreAndScreenHold() {
         const QImage shown = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
         QCOMPARE(png.copy(QRect(view->pos(), view->size())), shown);
     }
+    // Between the strips the panel shows, in the picture as on screen.
+    const QImage panel = t.Plot().grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(png.copy(QRect(50, 70, 900, 1)), panel.copy(QRect(50, 70, 900, 1)));
 
     answer = dir.filePath(QStringLiteral("missing folder/plot.svg"));
     w.ExportSvg();

@@ -15,6 +15,12 @@ TWavePlot::TWavePlot(TWaveStore& store, QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setFixedSize(PlotPicture::PanelSize);
     const QColor face = palette().color(QPalette::Button);
+    // The panel is button-face coloured, as the scale strip on it: what shows between
+    // the surfaces is then the colour the exported picture has there.
+    QPalette panel = palette();
+    panel.setColor(QPalette::Window, face);
+    setPalette(panel);
+    setAutoFillBackground(true);
     Model = std::make_unique<TPlot>(
         store,
         [](int width, int height, uint32_t background) {
