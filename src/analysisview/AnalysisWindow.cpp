@@ -111,6 +111,7 @@ TAnalysisWindow::TAnalysisWindow(TAnalysisSource& source, QWidget* parent)
                                      QAbstractItemView::AnyKeyPressed);
     MeasurementView->setColumnWidth(TMeasurementModel::ColNote, 120);
     MeasurementView->setColumnWidth(TMeasurementModel::ColKind, 72);
+    MeasurementView->setColumnWidth(TMeasurementModel::ColClass, 76);
 
     Statistics = new TStatsModel(this);
     StatsView = MakeTable(this, Statistics);
