@@ -113,7 +113,8 @@ board.")
     # Library dependencies come from the binaries. Qt loads its windowing plugin at run
     # time, so no binary names it: without it the tool cannot open its window.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+    # QtSvg draws the plot's SVG export; named too, beside what the binaries show.
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
     # The Chinese texts of the wave page need a CJK font.
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-wqy-microhei)
     include(CPack)

@@ -2,7 +2,7 @@
 # Installs what building, testing and running the tool need on Debian 12, if missing.
 set -euo pipefail
 # dpkg-dev, desktop-file-utils and appstream build and check the Debian package.
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev xvfb xauth
+packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev xvfb xauth
           fonts-wqy-microhei g++-mingw-w64-x86-64-posix
           dpkg-dev desktop-file-utils appstream)
 missing=()

@@ -78,7 +78,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     TabSheet1 = new TParameterPage(*this);
     TabSheet2 = new TProtocolTestPage(*this);
     TabSheet3 = new TIoTestPage(*this, Timer1);
-    TabSheet4 = new TWavePage(*this, *WaveStore, WaveCapture);
+    TabSheet4 = new TWavePage(*this, *WaveStore, WaveLabels, WaveCapture);
     TabSheet5 = new TBinaryPage(*this, TimerRead, TimerWrite);
     PageControl1->addTab(TabSheet1, QStringLiteral("Parameter Setting"));
     PageControl1->addTab(TabSheet2, QStringLiteral("Protocol Test"));

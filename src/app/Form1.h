@@ -11,6 +11,7 @@
 #include "PageHost.h"
 #include "ReplyAssembly.h"
 #include "WaveCapture.h"
+#include "WaveLabels.h"
 #include "WaveStore.h"
 
 #include <QComboBox>
@@ -92,6 +93,9 @@ public:
     // that fills them; both outlive every visit of the Get_Wave page.
     const std::unique_ptr<TWaveStore> WaveStore = std::make_unique<TWaveStore>();
     TWaveCapture WaveCapture;
+    // What the technician knows about each record: kind, class, exclusion, note. Moves
+    // with its record and is saved with the store.
+    TWaveLabels WaveLabels;
 
     // The line journal: every delivery read and every write, as it happens, in `path`.
     // Start says why when the file cannot be made.

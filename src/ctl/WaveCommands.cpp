@@ -1,6 +1,10 @@
 #include "WaveCommands.h"
 
 #include "Commands.h"
+#include "LayerSurface.h"
+#include "PlotPicture.h"
+#include "PlotSvg.h"
+#include "WaveActive.h"
 #include "TeachCommands.h"
 #include "WaveCsv.h"
 #include "WaveFile.h"
@@ -20,6 +24,7 @@ namespace {
 const char* const Help = R"(Usage: krv2ctl wave stats FILE.bwv... [--json] [--by label|result]
        krv2ctl wave export FILE.bwv... --csv values|samples|stats -o OUT.csv
                                         [--by label|result]
+       krv2ctl wave export FILE.bwv --png OUT.png | --svg OUT.svg
        krv2ctl wave label FILE.bwv --records A-B --kind K
                                    --class genuine|fake|unknown [--exclude] [--note TEXT]
        krv2ctl wave teach|check|compare ...   (see krv2ctl wave teach --help)
@@ -32,8 +37,10 @@ with several files the second file's first record follows the first file's last.
            each Result value (--by result). With --json one object:
            {"table": [...], "stats": [...]}
   export   a CSV file (RFC 4180, UTF-8, CRLF): values (one line per record),
-           samples (one line per record and channel) or stats; written whole or
-           not at all
+           samples (one line per record and channel) or stats; or the plot of
+           one file as krv2tool draws it after Load, as a PNG picture (--png) or
+           an SVG drawing (--svg, every trace one path); written whole or not
+           at all
   label    gives records A..B (or just A) a kind, a class, the exclude flag and,
            with --note, a note (without it their notes stay). The labels are kept
            after the wave data; the file is replaced whole.
@@ -53,7 +60,7 @@ const QStringList ValueOptions{"-o",        "--output",      "--by",      "--csv
                                "--kind",    "--class",       "--note",    "--port",    "--pin",
                                "--sim-arg", "--sim-program", "--timeout", "--retries", "--blocks",
                                "--lines",   "--length",      "--method",  "--coins",   "--seconds",
-                               "--k",       "--margin",      "--windows"};
+                               "--k",       "--margin",      "--windows", "--png", "--svg", "--journal"};
 
 struct TLoaded {
     QString path;
@@ -154,6 +161,18 @@ QString StatsText(const TWaveTable& table, const TAnalysis& a) {
     return lines.join(QLatin1Char('\n'));
 }
 
+// The plot of one file as the page draws it after Load: every record, the last one
+// highlighted, channel 0 in the large plot.
+bool ExportPlot(const TLoaded& file, const QString& out, bool svg, QString& error) {
+    auto store = std::make_unique<TWaveStore>();
+    TPlot plot(*store, [](int width, int height, uint32_t background) {
+        return std::make_unique<TLayerSurface>(width, height, background);
+    });
+    WaveActive::Load(*store, plot, file.block);
+    return svg ? PlotSvg::Save(out, plot, error)
+               : PlotPicture::SavePng(out, PlotPicture::Raster(plot), error);
+}
+
 // "A-B" or "A" within the file's records.
 bool ParseRecords(const QString& text, int count, int& from, int& to) {
     static const QRegularExpression form(QStringLiteral("^(\\d{1,3})(?:-(\\d{1,3}))?$"));
@@ -182,6 +201,16 @@ QString SubcommandOf(const QStringList& arguments) {
 
 } // namespace
 
+bool WaveCommands::DrawsPlot(const QStringList& arguments) {
+    if (!Wanted(arguments))
+        return false;
+    for (const QString& a : arguments)
+        for (const char* option : {"--png", "--svg"})
+            if (a == QLatin1String(option) || a.startsWith(QLatin1String(option) + u'='))
+                return true;
+    return false;
+}
+
 bool WaveCommands::Wanted(const QStringList& arguments) {
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
@@ -209,7 +238,9 @@ int WaveCommands::Run(const QStringList& arguments) {
     const QCommandLineOption cls("class", "genuine, fake or unknown.", "CLASS");
     const QCommandLineOption exclude("exclude", "Leave the records out of the statistics.");
     const QCommandLineOption note("note", "A note on the records.", "TEXT");
-    p.addOptions({help, json, by, csv, output, records, kind, cls, exclude, note});
+    const QCommandLineOption png("png", "The plot as a PNG picture.", "OUT.png");
+    const QCommandLineOption svg("svg", "The plot as an SVG drawing.", "OUT.svg");
+    p.addOptions({help, json, by, csv, output, records, kind, cls, exclude, note, png, svg});
     p.addPositionalArgument("wave", "wave");
 
     const bool parsed = p.parse(arguments);
@@ -230,7 +261,7 @@ int WaveCommands::Run(const QStringList& arguments) {
     // Each subcommand takes its own options and no other.
     const std::vector<std::pair<QString, std::vector<const QCommandLineOption*>>> allowed{
         {"stats", {&json, &by}},
-        {"export", {&json, &by, &csv, &output}},
+        {"export", {&json, &by, &csv, &output, &png, &svg}},
         {"label", {&json, &records, &kind, &cls, &exclude, &note}}};
     const auto entry =
         std::find_if(allowed.begin(), allowed.end(), [&](const auto& e) { return e.first == sub; });
@@ -238,7 +269,8 @@ int WaveCommands::Run(const QStringList& arguments) {
         return usage(sub.isEmpty() ? QStringLiteral(
                                          "wave needs stats, export, label, teach, check or compare")
                                    : QStringLiteral("unknown wave command '%1'").arg(sub));
-    for (const QCommandLineOption* o : {&by, &csv, &output, &records, &kind, &cls, &exclude, &note})
+    for (const QCommandLineOption* o :
+         {&by, &csv, &output, &records, &kind, &cls, &exclude, &note, &png, &svg})
         if (p.isSet(*o) &&
             std::find(entry->second.begin(), entry->second.end(), o) == entry->second.end())
             return usage(QStringLiteral("wave %1 takes no --%2").arg(sub, o->names().constLast()));
@@ -260,6 +292,32 @@ int WaveCommands::Run(const QStringList& arguments) {
         const TWaveTable table = TableOf(files);
         const TAnalysis a = Analyse(table, grouping);
         r.Result(StatsJson(table, a), StatsText(table, a));
+        return Exit::Ok;
+    }
+
+    if (sub == QLatin1String("export") && (p.isSet(png) || p.isSet(svg))) {
+        const bool asSvg = p.isSet(svg);
+        if (p.isSet(png) + p.isSet(svg) + p.isSet(csv) > 1)
+            return usage(QStringLiteral("wave export writes one of --csv, --png and --svg"));
+        if (p.isSet(output) || p.isSet(by))
+            return usage(QStringLiteral("wave export --%1 takes its file as its value, and no "
+                                        "-o or --by")
+                             .arg(asSvg ? "svg" : "png"));
+        if (paths.size() != 1)
+            return usage(QStringLiteral("the plot shows one .bwv file"));
+        std::vector<TLoaded> files;
+        if (const int code = LoadAll(paths, r, files))
+            return code;
+        const QString out = p.value(asSvg ? svg : png);
+        QString error;
+        if (!ExportPlot(files.front(), out, asSvg, error))
+            return r.Fail(Exit::BadFile, error);
+        r.Result(QJsonObject{{"file", QDir::toNativeSeparators(out)},
+                             {"format", asSvg ? "svg" : "png"},
+                             {"records", files.front().store->RecordCount}},
+                 QStringLiteral("plot of %1 records written to %2")
+                     .arg(files.front().store->RecordCount)
+                     .arg(QDir::toNativeSeparators(out)));
         return Exit::Ok;
     }
 

@@ -8,6 +8,8 @@
 namespace WaveCommands {
 // Whether the command line asks for `wave`: its first word that is not an option.
 bool Wanted(const QStringList& arguments);
+// Whether it asks for a picture of the plot, which needs a GUI application (fonts).
+bool DrawsPlot(const QStringList& arguments);
 // Runs `krv2ctl wave ...` and returns the exit code.
 int Run(const QStringList& arguments);
 } // namespace WaveCommands

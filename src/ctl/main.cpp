@@ -9,6 +9,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <cstdio>
 #include <memory>
@@ -180,7 +181,17 @@ QStringList FamilyWords(const QString& name) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // Drawing the plot needs fonts, so a GUI application, which never shows a window
+    // here: offscreen whatever the desktop. Every other command needs the core only.
+    const bool draws = WaveCommands::DrawsPlot(arguments);
+    if (draws)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> application =
+        draws ? std::make_unique<QGuiApplication>(argc, argv)
+              : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("krv2ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KRV2_VERSION));
     // Offline commands over .bwv files: their own options, and no port.

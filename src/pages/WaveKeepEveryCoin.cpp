@@ -30,9 +30,11 @@ void TWavePage::KeepEveryCoinClick(bool checked) {
     if (checked) {
         const QString chosen = SaveD(WaveFile::DefaultName(Clock()));
         // Numbered on from the files an earlier run left under the same name.
-        if (!chosen.isEmpty())
+        if (!chosen.isEmpty()) {
             rollover =
                 std::make_unique<TWaveRollover>(chosen, TWaveRollover::NextFreeNumber(chosen));
+            rollover->Labels = &labels;
+        }
     }
     ShowKeepEveryCoin();
 }

@@ -1,5 +1,6 @@
 #include "WavePage.h"
 
+#include "AnalysisWindow.h"
 #include "Messages.h"
 #include "PageWidgets.h"
 #include "WaveActive.h"
@@ -45,14 +46,27 @@ QLabel* MakeValue(QWidget* parent, const QString& text, int y) {
     label->setFont(bold);
     return label;
 }
+
+// "10c genuine, excluded: chipped"
+QString LabelText(const TRecordLabel& label) {
+    if (label.IsEmpty())
+        return QStringLiteral("no label");
+    QString text = (label.Kind.isEmpty() ? QStringLiteral("(no kind)") : label.Kind) +
+                   QLatin1Char(' ') + ClassName(label.Class);
+    if (label.Excluded)
+        text += QStringLiteral(", excluded");
+    if (!label.Note.isEmpty())
+        text += QStringLiteral(": ") + label.Note;
+    return text;
+}
 } // namespace
 
-TWavePage::TWavePage(TPageHost& pageHost, TWaveStore& waveStore, TWaveCapture& waveCapture,
-                     QWidget* parent)
-    : QWidget(parent), host(pageHost), store(waveStore), capture(waveCapture) {
+TWavePage::TWavePage(TPageHost& pageHost, TWaveStore& waveStore, TWaveLabels& waveLabels,
+                     TWaveCapture& waveCapture, QWidget* parent)
+    : QWidget(parent), host(pageHost), store(waveStore), labels(waveLabels), capture(waveCapture) {
     // The plot is built with the page, after the store was zeroed: its surfaces,
     // channel selectors and the record count in Label2.
-    auto* wavePlot = new TWavePlot(store, this);
+    wavePlot = new TWavePlot(store, this);
     wavePlot->move(0, 4);
     Panel1 = wavePlot;
     plot = wavePlot;
@@ -108,6 +122,16 @@ TWavePage::TWavePage(TPageHost& pageHost, TWaveStore& waveStore, TWaveCapture& w
     };
     CreateKeepEveryCoin();
 
+    // Free room the design leaves: where the hidden Start and Load one buttons would
+    // stand, and the row under the plot right of the capture counts.
+    BtnAnalysis = new QPushButton(QStringLiteral("Analysis…"), this);
+    BtnAnalysis->setGeometry(ColumnLeft, 258, 2 * ButtonWidth + 4, ButtonHeight);
+    LabelRunLabel = MakeLabel(this, QString(), 570, 703);
+    LabelRunLabel->resize(405, 14);
+    RecordLabel = MakeLabel(this, QString(), ColumnLeft, 703);
+    RecordLabel->resize(160, 14);
+    RecordLabel->setVisible(false);
+
     Ticks = [timer = std::make_shared<QElapsedTimer>()] {
         if (!timer->isValid())
             timer->start();
@@ -135,6 +159,7 @@ TWavePage::TWavePage(TPageHost& pageHost, TWaveStore& waveStore, TWaveCapture& w
     connect(Button8, &QPushButton::clicked, this, &TWavePage::Button8Click);
     connect(methodGroup, &QButtonGroup::idClicked, this, &TWavePage::RadioGroup1Click);
     connect(methodGroup, &QButtonGroup::idClicked, CheckBar, &TWaveCheckBar::MethodChosen);
+    connect(BtnAnalysis, &QPushButton::clicked, this, &TWavePage::BtnAnalysisClick);
 }
 
 void TWavePage::CreateValueRows() {
@@ -176,12 +201,24 @@ void TWavePage::ReadDelivery(int, std::span<const uint8_t> bytes) {
 void TWavePage::ReadWavePackets(std::span<const uint8_t> bytes) {
     const int32_t dropped = capture.DroppedPackets;
     const int32_t abandoned = capture.AbandonedRecords;
+    const int32_t before = store.RecordCount;
     const TCaptureReport report = capture.ReadWavePackets(bytes, store, *plot, Ticks());
     if (dropped != capture.DroppedPackets || abandoned != capture.AbandonedRecords)
         ShowCaptureCounts();
     if (report.RecordClosed) {
         Label6->setText(QString::number(store.CurrentRecord));
-        CheckBar->RecordClosed(store, store.CurrentRecord);
+        // One delivery may close more than one coin; a store that rolled over to a
+        // file in it was full before, so its records all closed in this delivery.
+        const int32_t first = store.RecordCount < before ? 0 : before;
+        if (LabelRunActive()) {
+            for (int r = first; r < store.RecordCount; ++r)
+                labelRun->RecordClosed(r, labels);
+            ShowLabelRun();
+        }
+        for (int r = first; r < store.RecordCount; ++r)
+            CheckBar->RecordClosed(store, r);
+        RecordsChanged();
+        CurrentMoved();
     }
     if (report.StoreFull)
         CheckBar->StoreFull();
@@ -212,13 +249,16 @@ bool TWavePage::ConfirmReplace() {
     capture.AbandonRecord(store, *plot);
     ShowCaptureCounts();
     WaveActive::EmptyStore(store, *plot);
+    labels.Clear();
     Label2->setText(QStringLiteral("0"));
+    RecordsChanged();
     return true;
 }
 
-bool TWavePage::ReadFile(const QString& name, QByteArray& block) {
+bool TWavePage::ReadLabelledFile(const QString& name, QByteArray& block, TWaveLabels& read,
+                                 QString& warning) {
     QString error;
-    if (WaveFile::ReadBlock(name, block, error))
+    if (WaveFile::ReadLabelled(name, block, read, warning, error))
         return true;
     Messages::Show(this, {error, QString(), QString(), false});
     return false;
@@ -262,9 +302,12 @@ void TWavePage::btnNewClick() {
         capture.AbandonRecord(store, *plot);
         ShowCaptureCounts();
         WaveActive::New(store, *plot);
+        labels.Clear();
         Label2->setText(QStringLiteral("0"));
         Label6->setText(QStringLiteral("0"));
         Label28->setText(QStringLiteral("0"));
+        RecordLabel->setVisible(false);
+        RecordsChanged();
     }
     ShowValueText(QStringLiteral(" "));
 }
@@ -292,19 +335,31 @@ void TWavePage::btnDelOneClick() {
     capture.AbandonRecord(store, *plot);
     ShowCaptureCounts();
     store.CurrentRecord = shownRecord;
+    // The last record moves into the deleted one's slot; its label goes with it.
+    const int last = store.RecordCount - 1;
     WaveActive::DelThis(store, *plot);
+    if (shownRecord == last)
+        labels.Set(last, TRecordLabel{});
+    else
+        labels.MoveRecord(last, shownRecord);
     Label2->setText(QString::number(store.RecordCount));
     ShowCurrentLabels();
+    RecordsChanged();
+    CurrentMoved();
 }
 
 void TWavePage::Button4Click() {
-    if (WaveActive::Next(store, *plot))
+    if (WaveActive::Next(store, *plot)) {
         ShowCurrentLabels();
+        CurrentMoved();
+    }
 }
 
 void TWavePage::Button5Click() {
-    if (WaveActive::Last(store, *plot))
+    if (WaveActive::Last(store, *plot)) {
         ShowCurrentLabels();
+        CurrentMoved();
+    }
 }
 
 void TWavePage::BtnSaveClick() {
@@ -318,7 +373,7 @@ void TWavePage::BtnSaveClick() {
         return;
     // The extension is always appended, so a name typed as x.bwv is saved as x.bwv.bwv.
     QString error;
-    if (!WaveFile::Save(chosen + QStringLiteral(".bwv"), store, error))
+    if (!WaveFile::Save(chosen + QStringLiteral(".bwv"), store, labels, error))
         Messages::Show(this, {error, QString(), QString(), false});
 }
 
@@ -331,19 +386,28 @@ void TWavePage::BtnOpenClick() {
         return;
     window()->setWindowTitle(name);
     QByteArray block;
-    if (!ReadFile(name, block))
+    TWaveLabels read;
+    QString warning;
+    if (!ReadLabelledFile(name, block, read, warning))
         return;
     // Packets may have come while the dialog was open.
     capture.AbandonRecord(store, *plot);
     ShowCaptureCounts();
     WaveActive::Load(store, *plot, block);
+    labels = read;
     Label6->setText(QString::number(store.CurrentRecord));
     Label2->setText(QString::number(store.RecordCount));
     SetButtonsForView(false);
+    RecordLabel->setVisible(false);
     if (store.RecordCount > 0)
         ShowValues(store.WaveSamples[0][static_cast<size_t>(store.CurrentRecord)]);
     else
         ShowValueText(QStringLiteral("0"));
+    RecordsChanged();
+    CurrentMoved();
+    // The records are in; what was wrong with the labels is said once.
+    if (!warning.isEmpty())
+        Messages::Show(this, {warning, QString(), QString(), false});
 }
 
 void TWavePage::Button12Click() {
@@ -354,24 +418,38 @@ void TWavePage::Button12Click() {
     if (name.isEmpty())
         return;
     QByteArray block;
-    if (!ReadFile(name, block))
+    TWaveLabels read;
+    QString warning;
+    if (!ReadLabelledFile(name, block, read, warning))
         return;
     capture.AbandonRecord(store, *plot);
     ShowCaptureCounts();
     WaveActive::LoadOne(store, *plot, block);
+    labels = read;
     Label2->setText(QString::number(store.RecordCount));
     Label4->setText(QStringLiteral("1"));
     SetButtonsForView(true);
+    ShowRecordLabel();
+    RecordsChanged();
+    CurrentMoved();
+    if (!warning.isEmpty())
+        Messages::Show(this, {warning, QString(), QString(), false});
 }
 
 void TWavePage::btnNextClick() {
-    if (WaveActive::BrowseNext(store, *plot))
+    if (WaveActive::BrowseNext(store, *plot)) {
         Label4->setText(QString::number(store.BrowseIndex + 1));
+        ShowRecordLabel();
+        CurrentMoved();
+    }
 }
 
 void TWavePage::Button14Click() {
-    if (WaveActive::BrowseLast(store, *plot))
+    if (WaveActive::BrowseLast(store, *plot)) {
         Label4->setText(QString::number(store.BrowseIndex + 1));
+        ShowRecordLabel();
+        CurrentMoved();
+    }
 }
 
 void TWavePage::Button8Click() {
@@ -388,4 +466,85 @@ void TWavePage::RadioGroup1Click(int index) {
     // board as something else. A stalled port is reported by the window.
     if (host.OutputChar(static_cast<char>(Request::RawPrefix)))
         host.OutputChar(static_cast<char>(Request::RawMethods[static_cast<size_t>(index)]));
+}
+
+void TWavePage::BtnAnalysisClick() {
+    if (!Analysis)
+        Analysis = new TAnalysisWindow(*this, this);
+    Analysis->show();
+    Analysis->raise();
+    Analysis->activateWindow();
+}
+
+TPlot& TWavePage::Plot() {
+    return wavePlot->Plot();
+}
+
+bool TWavePage::SetLabel(int record, const TRecordLabel& label) {
+    if (record < 0 || record >= store.RecordCount || !labels.Set(record, label))
+        return false;
+    if (store.SingleRecordView)
+        ShowRecordLabel();
+    RecordsChanged();
+    return true;
+}
+
+void TWavePage::ShowRecord(int record) {
+    if (store.SingleRecordView) {
+        if (!WaveActive::BrowseTo(store, *plot, record))
+            return;
+        Label4->setText(QString::number(store.BrowseIndex + 1));
+        ShowRecordLabel();
+    } else {
+        if (!WaveActive::MakeCurrent(store, *plot, record))
+            return;
+        ShowCurrentLabels();
+    }
+    CurrentMoved();
+}
+
+void TWavePage::StartLabelRun(const TRecordLabel& label, int count) {
+    labelRun.emplace(label, count);
+    runActive = count > 0;
+    ShowLabelRun();
+}
+
+void TWavePage::StopLabelRun() {
+    runActive = false;
+    ShowLabelRun();
+}
+
+QString TWavePage::LabelRunProgress() const {
+    if (!labelRun)
+        return QString();
+    if (!runActive && !labelRun->Done())
+        return labelRun->Progress() + QStringLiteral(" (stopped)");
+    return labelRun->Progress();
+}
+
+void TWavePage::ShowLabelRun() {
+    LabelRunLabel->setText(labelRun ? QStringLiteral("Labelling: ") + LabelRunProgress()
+                                    : QString());
+    if (Analysis)
+        Analysis->LabelRunChanged();
+}
+
+void TWavePage::ShowRecordLabel() {
+    const bool shown = store.SingleRecordView && store.RecordCount > 0;
+    RecordLabel->setVisible(shown);
+    if (!shown)
+        return;
+    const QString text = LabelText(labels.At(store.BrowseIndex));
+    RecordLabel->setText(text);
+    RecordLabel->setToolTip(text);
+}
+
+void TWavePage::RecordsChanged() {
+    if (Analysis)
+        Analysis->SourceChanged();
+}
+
+void TWavePage::CurrentMoved() {
+    if (Analysis)
+        Analysis->CurrentChanged();
 }

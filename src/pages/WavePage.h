@@ -1,13 +1,15 @@
 // The "Get_Wave" page: captures the waveforms the board streams for every coin into
-// the wave store, browses and deletes its records, and saves and loads .bwv files.
-// The store, the capture and the plot live elsewhere; this page wires its buttons,
-// boxes and labels to them.
+// the wave store, browses and deletes its records, and saves and loads .bwv files with
+// the records' labels. The store, the labels, the capture and the plot live elsewhere;
+// this page wires its buttons, boxes and labels to them, and opens the analysis window.
 #pragma once
 
+#include "AnalysisSource.h"
 #include "PageHost.h"
 #include "PlotRequests.h"
 #include "WaveCapture.h"
 #include "WaveRollover.h"
+#include "WaveLabels.h"
 #include "WaveStore.h"
 
 #include <QDateTime>
@@ -16,6 +18,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QButtonGroup;
 class QCheckBox;
@@ -25,13 +28,16 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 class TWaveCheckBar;
+class TAnalysisWindow;
+class TWavePlot;
 
-class TWavePage : public QWidget, public TModeReader {
+class TWavePage : public QWidget, public TModeReader, public TAnalysisSource {
 public:
     static constexpr int ValueRows = 20;
     static constexpr int FirstValueSample = 250;
 
-    TWavePage(TPageHost& host, TWaveStore& store, TWaveCapture& capture, QWidget* parent = nullptr);
+    TWavePage(TPageHost& host, TWaveStore& store, TWaveLabels& labels, TWaveCapture& capture,
+              QWidget* parent = nullptr);
 
     // Where the store and capture send their plot requests (nothing is drawn until set).
     void SetPlot(TPlotRequests& requests) { plot = &requests; }
@@ -56,6 +62,21 @@ public:
     void RadioGroup1Click(int index);
     // "keep every coin": ticked, it asks once where the numbered files go.
     void KeepEveryCoinClick(bool checked);
+    void BtnAnalysisClick();
+
+    // TAnalysisSource: what the analysis window reads and starts.
+    const TWaveStore& Store() const override { return store; }
+    const TWaveLabels& Labels() const override { return labels; }
+    TPlot& Plot() override;
+    bool SetLabel(int record, const TRecordLabel& label) override;
+    void ShowRecord(int record) override;
+    void StartLabelRun(const TRecordLabel& label, int count) override;
+    void StopLabelRun() override;
+    bool LabelRunActive() const override { return labelRun && !labelRun->Done() && runActive; }
+    QString LabelRunProgress() const override;
+
+    // Made with the first click on "Analysis…".
+    TAnalysisWindow* Analysis = nullptr;
 
     // The save and open dialogs (SaveD, OpenD); tests answer them. Each returns the
     // chosen name, empty when cancelled.
@@ -94,6 +115,11 @@ public:
     // capture goes on. KeepEveryCoinFile names the file the next full store goes to.
     QCheckBox* KeepEveryCoin = nullptr;
     QLabel* KeepEveryCoinFile = nullptr;
+    QPushButton* BtnAnalysis = nullptr; // "Analysis…"
+    // Under the plot: the label run's progress ("10c genuine 23/40").
+    QLabel* LabelRunLabel = nullptr;
+    // Single-record view: the label of the record shown.
+    QLabel* RecordLabel = nullptr;
 
 private:
     bool Confirm(const QString& text);
@@ -108,10 +134,21 @@ private:
     void CreateKeepEveryCoin();
     void ShowKeepEveryCoin();
     bool RollOver(TWaveStore& full, TPlotRequests& requests);
+    bool ReadLabelledFile(const QString& name, QByteArray& block, TWaveLabels& read,
+                          QString& warning);
+    void ShowRecordLabel();
+    void ShowLabelRun();
+    // Tell the analysis window: records or labels changed / the current record moved.
+    void RecordsChanged();
+    void CurrentMoved();
 
     TPageHost& host;
     TWaveStore& store;
+    TWaveLabels& labels;
     TWaveCapture& capture;
+    TWavePlot* wavePlot = nullptr;
+    std::optional<TLabelRun> labelRun;
+    bool runActive = false; // stopped by the user before its count
     TNoPlot noPlot;
     TPlotRequests* plot = &noPlot;
     QButtonGroup* methodGroup = nullptr;

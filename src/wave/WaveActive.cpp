@@ -126,6 +126,18 @@ bool WaveActive::Last(TWaveStore& store, TPlotRequests& plot) {
     return moved;
 }
 
+bool WaveActive::MakeCurrent(TWaveStore& store, TPlotRequests& plot, int record) {
+    if (record < 0 || record >= store.RecordCount || record == store.CurrentRecord)
+        return false;
+    store.PreviousRecord = store.CurrentRecord;
+    store.CurrentRecord = record;
+    // A current record left beyond the store by Load one has no layer to redraw.
+    ShowCurrent(store, plot, record,
+                store.PreviousRecord < store.RecordCount ? store.PreviousRecord : -1);
+    store.SingleTraceDrawing = false;
+    return true;
+}
+
 void WaveActive::Load(TWaveStore& store, TPlotRequests& plot, const QByteArray& block) {
     WaveFile::CopyRecords(block, store);
     const int n = store.RecordCount;
@@ -164,6 +176,15 @@ bool WaveActive::BrowseNext(TWaveStore& store, TPlotRequests& plot) {
     if (!store.SingleRecordView || store.BrowseIndex >= store.RecordCount - 1)
         return false;
     ++store.BrowseIndex;
+    ShowBrowsed(store, plot);
+    return true;
+}
+
+bool WaveActive::BrowseTo(TWaveStore& store, TPlotRequests& plot, int record) {
+    if (!store.SingleRecordView || record < 0 || record >= store.RecordCount ||
+        record == store.BrowseIndex)
+        return false;
+    store.BrowseIndex = record;
     ShowBrowsed(store, plot);
     return true;
 }

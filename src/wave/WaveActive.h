@@ -32,6 +32,9 @@ void DelThis(TWaveStore& store, TPlotRequests& plot);
 // Move the current record; false when it did not move.
 bool Next(TWaveStore& store, TPlotRequests& plot);
 bool Last(TWaveStore& store, TPlotRequests& plot);
+// Makes any record current with the redraws of Next and Last; false when it is outside
+// the store or current already.
+bool MakeCurrent(TWaveStore& store, TPlotRequests& plot, int record);
 
 // Fills the emptied store from a checked file block and draws it, overlay view.
 void Load(TWaveStore& store, TPlotRequests& plot, const QByteArray& block);
@@ -41,4 +44,6 @@ void LoadOne(TWaveStore& store, TPlotRequests& plot, const QByteArray& block);
 // Single-record view: show the following / preceding record. False when nothing moved.
 bool BrowseNext(TWaveStore& store, TPlotRequests& plot);
 bool BrowseLast(TWaveStore& store, TPlotRequests& plot);
+// Single-record view: show any record. False when it is outside the store or shown.
+bool BrowseTo(TWaveStore& store, TPlotRequests& plot, int record);
 } // namespace WaveActive

@@ -51,7 +51,9 @@ bool TWaveRollover::Save(const TWaveStore& store, const TWaveCapture& capture) {
     if (failed)
         return false;
     const QString path = NextPath();
-    if (!WaveFile::Save(path, store, error)) {
+    const bool saved = Labels ? WaveFile::Save(path, store, *Labels, error)
+                              : WaveFile::Save(path, store, error);
+    if (!saved) {
         failed = true;
         return false;
     }
@@ -65,6 +67,8 @@ bool TWaveRollover::MakeRoom(TWaveStore& store, TPlotRequests& plot, const TWave
     if (!Save(store, capture))
         return false;
     WaveActive::New(store, plot);
+    if (Labels)
+        Labels->Clear();
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include "PlotRequests.h"
 #include "WaveCapture.h"
+#include "WaveLabels.h"
 #include "WaveStore.h"
 
 #include <QString>
@@ -46,6 +47,9 @@ public:
     const std::vector<TWaveSavedFile>& Files() const { return files; }
     QString NextPath() const { return NumberedPath(base, next); }
     bool Failed() const { return failed; }
+    // The labels that go with the store (none on the command line): saved in each
+    // file and emptied with the store.
+    TWaveLabels* Labels = nullptr;
     QString Error() const { return error; }
 
 private:

@@ -2,7 +2,10 @@
 // CSV read back and compared with the stores they came from, its refusals, and a
 // scripted run of the simulated board labelled and summed up.
 #include "CsvReader.h"
+#include "LayerSurface.h"
+#include "PlotPicture.h"
 #include "SimProcess.h"
+#include "WaveActive.h"
 #include "WaveCapture.h"
 #include "WaveFile.h"
 
@@ -11,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -85,6 +89,7 @@ private Q_SLOTS:
     void refused();
     void damagedTrailerSaidOnce();
     void scriptedCoinsLabelledAndSummed();
+    void plotDrawnAsThePageDrawsIt();
 
 private:
     QTemporaryDir dir;
@@ -255,6 +260,16 @@ void TstCtlWave::refused_data() {
                                   << "--by must be";
     QTest::newRow("no file") << QStringList{"stats"} << 1 << "needs a .bwv file";
     QTest::newRow("unknown") << QStringList{"plot", "A"} << 1 << "unknown wave command 'plot'";
+    QTest::newRow("plot of two files")
+        << QStringList{"export", "A", "A", "--png", "OUT"} << 1 << "one .bwv file";
+    QTest::newRow("plot and CSV") << QStringList{"export", "A", "--png", "OUT", "--csv", "values"}
+                                  << 1 << "one of --csv, --png and --svg";
+    QTest::newRow("plot with -o") << QStringList{"export", "A", "--svg", "OUT", "-o", "OUT"} << 1
+                                  << "no -o";
+    QTest::newRow("plot of a short file")
+        << QStringList{"export", "SHORT", "--png", "OUT"} << 6 << "short.bwv";
+    QTest::newRow("plot into a missing folder")
+        << QStringList{"export", "A", "--svg", "NODIR"} << 6 << "plot.svg";
     // A port's value is not taken for the command: wave says it needs none.
     QTest::newRow("with a port") << QStringList{"--port", "/dev/null", "wave", "stats", "A"} << 1
                                  << "Unknown option 'port'";
@@ -278,6 +293,8 @@ void TstCtlWave::refused() {
             arg = a;
         else if (arg == "OUT")
             arg = out;
+        else if (arg == "NODIR")
+            arg = dir.filePath("missing/plot.svg");
         else if (arg == "SHORT" || arg == "COUNT201" || arg == "COUNTM1" || arg == "NONE")
             arg = dir.filePath(arg.toLower() + ".bwv");
     }
@@ -378,5 +395,31 @@ void TstCtlWave::scriptedCoinsLabelledAndSummed() {
     }
 }
 
-QTEST_GUILESS_MAIN(TstCtlWave)
+// The picture krv2ctl draws without a window is the one the page's plot shows after
+// Load; the drawing has one path per trace (four records on seven surfaces) and the
+// scale's ticks.
+void TstCtlWave::plotDrawnAsThePageDrawsIt() {
+    const QString png = dir.filePath("plot.png");
+    const QString svg = dir.filePath("plot.svg");
+    TRun r = Ctl({"wave", "export", a, "--png", png});
+    QVERIFY2(r.exit == 0, r.err.constData());
+    r = Ctl({"wave", "export", a, "--svg", svg, "--json"});
+    QVERIFY2(r.exit == 0, r.err.constData());
+    QCOMPARE(Json(r.out)["records"].toInt(), 4);
+
+    auto store = std::make_unique<TWaveStore>();
+    TPlot plot(*store,
+               [](int w, int h, uint32_t bg) { return std::make_unique<TLayerSurface>(w, h, bg); });
+    QByteArray block;
+    QString error;
+    QVERIFY(WaveFile::ReadBlock(a, block, error));
+    WaveActive::Load(*store, plot, block);
+    QCOMPARE(QImage(png).convertToFormat(QImage::Format_ARGB32), PlotPicture::Raster(plot));
+
+    const QByteArray drawing = ReadAll(svg);
+    QVERIFY(QSvgRenderer(drawing).isValid());
+    QCOMPARE(drawing.count("<path"), 4 * 7 + 1);
+}
+
+QTEST_MAIN(TstCtlWave)
 #include "tst_ctl_wave.moc"

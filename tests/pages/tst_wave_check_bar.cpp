@@ -60,6 +60,7 @@ private:
     std::unique_ptr<TFakeHost> host;
     std::unique_ptr<TWaveStore> store;
     std::unique_ptr<TWaveCapture> capture;
+    TWaveLabels pageLabels;
     std::unique_ptr<TWavePage> page;
     int64_t nowMs = 0;
     QTemporaryDir dir;
@@ -69,7 +70,8 @@ void TstWaveCheckBar::init() {
     host = std::make_unique<TFakeHost>();
     store = std::make_unique<TWaveStore>();
     capture = std::make_unique<TWaveCapture>();
-    page = std::make_unique<TWavePage>(*host, *store, *capture);
+    pageLabels.Clear();
+    page = std::make_unique<TWavePage>(*host, *store, pageLabels, *capture);
     page->Ticks = [this] { return nowMs += 10; };
     Messages::SetHandler([](const TMessage&) { return QMessageBox::Ok; });
 }

@@ -63,6 +63,12 @@ private Q_SLOTS:
     void methodStopsAtAPrefixThePortDidNotTake();
     void keepEveryCoin_data();
     void keepEveryCoin();
+    void labelsFollowTheirRecords_data();
+    void labelsFollowTheirRecords();
+    void labelsKeptThroughSaveAndLoad();
+    void damagedTrailerLoadsTheSamplesWithOneMessage();
+    void labelRunLabelsClosingRecords_data();
+    void labelRunLabelsClosingRecords();
 
 private:
     void Capture(int records, int firstId = 0);
@@ -70,6 +76,7 @@ private:
 
     std::unique_ptr<TFakeHost> host;
     std::unique_ptr<TWaveStore> store;
+    TWaveLabels labels;
     std::unique_ptr<TWaveCapture> capture;
     std::unique_ptr<TWavePage> page;
     QList<TMessage> shown;
@@ -82,8 +89,9 @@ private:
 void TstWavePage::init() {
     host = std::make_unique<TFakeHost>();
     store = std::make_unique<TWaveStore>();
+    labels.Clear();
     capture = std::make_unique<TWaveCapture>();
-    page = std::make_unique<TWavePage>(*host, *store, *capture);
+    page = std::make_unique<TWavePage>(*host, *store, labels, *capture);
     page->CreateValueRows();
     shown.clear();
     answer = QMessageBox::Ok;
@@ -413,6 +421,131 @@ void TstWavePage::keepEveryCoin() {
         QVERIFY(WaveFile::ReadBlock(here.filePath(QStringLiteral("run-001.bwv")), block, error));
         QCOMPARE(WaveFile::RecordCountOf(block), 200);
     }
+}
+
+namespace {
+TRecordLabel Kind(const char* kind) {
+    return {QString::fromLatin1(kind), TCoinClass::Genuine, false, QString()};
+}
+
+QStringList Kinds(const TWaveLabels& labels, int count) {
+    QStringList out;
+    for (int r = 0; r < count; ++r)
+        out << labels.At(r).Kind;
+    return out;
+}
+} // namespace
+
+void TstWavePage::labelsFollowTheirRecords_data() {
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QStringList>("kinds"); // of slots 0..2 afterwards
+    QTest::newRow("Del This, middle record") << "delete 1" << QStringList{"a", "c", ""};
+    QTest::newRow("Del This, last record") << "delete 2" << QStringList{"a", "b", ""};
+    QTest::newRow("Del This, first record") << "delete 0" << QStringList{"c", "b", ""};
+    QTest::newRow("New") << "new" << QStringList{"", "", ""};
+}
+
+void TstWavePage::labelsFollowTheirRecords() {
+    QFETCH(QString, operation);
+    QFETCH(QStringList, kinds);
+    Capture(3);
+    for (int r = 0; r < 3; ++r)
+        QVERIFY(page->SetLabel(r, Kind(QByteArray(1, static_cast<char>('a' + r)).constData())));
+    if (operation == QLatin1String("new")) {
+        page->btnNewClick();
+    } else {
+        page->ShowRecord(operation.back().digitValue());
+        page->btnDelOneClick();
+        // The samples moved with the label: slot 0 or 1 now holds record "c"'s.
+        if (operation != QLatin1String("delete 2"))
+            QVERIFY(Holds(store->WaveSamples[0][static_cast<size_t>(operation.back().digitValue())],
+                          SamplesFor(12)));
+    }
+    QCOMPARE(Kinds(labels, 3), kinds);
+}
+
+void TstWavePage::labelsKeptThroughSaveAndLoad() {
+    Capture(3);
+    QVERIFY(page->SetLabel(1, {"10c", TCoinClass::Genuine, true, "chipped"}));
+    QVERIFY(!page->SetLabel(3, Kind("beyond the store")));
+    page->SaveD = [&](const QString&) { return dir.filePath(QStringLiteral("labelled")); };
+    page->BtnSaveClick();
+    page->btnNewClick();
+    QVERIFY(!labels.AnyBelow(200));
+    page->OpenD = [&] { return dir.filePath(QStringLiteral("labelled.bwv")); };
+    page->BtnOpenClick();
+    QCOMPARE(labels.At(1), (TRecordLabel{"10c", TCoinClass::Genuine, true, "chipped"}));
+    QVERIFY(labels.At(0).IsEmpty());
+    QCOMPARE(shown.size(), 1); // New's confirmation only
+
+    // Load one shows the label of the record in view.
+    page->Button12Click();
+    QVERIFY(!page->RecordLabel->isHidden());
+    QCOMPARE(page->RecordLabel->text(), QStringLiteral("no label"));
+    page->btnNextClick();
+    QCOMPARE(page->RecordLabel->text(), QStringLiteral("10c genuine, excluded: chipped"));
+    page->btnNewClick();
+    QVERIFY(page->RecordLabel->isHidden());
+}
+
+void TstWavePage::damagedTrailerLoadsTheSamplesWithOneMessage() {
+    Capture(2);
+    QVERIFY(page->SetLabel(0, Kind("10c")));
+    const QString path = dir.filePath(QStringLiteral("damaged.bwv"));
+    QString error;
+    QVERIFY(WaveFile::Save(path, *store, labels, error));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek(file.size() - 1));
+    QVERIFY(file.write("\xFF", 1) == 1); // the trailer's last byte: its checksum fails
+    file.close();
+    page->btnNewClick();
+    shown.clear();
+    page->OpenD = [&] { return path; };
+    page->BtnOpenClick();
+    QCOMPARE(store->RecordCount, 2);
+    QVERIFY(Holds(store->WaveSamples[3][1], SamplesFor(9)));
+    QVERIFY(!labels.AnyBelow(200));
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown[0].text.contains(QStringLiteral("labels were dropped")),
+             qPrintable(shown[0].text));
+}
+
+void TstWavePage::labelRunLabelsClosingRecords_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("stopAfter"); // coins before Stop; -1: never stopped
+    QTest::addColumn<QStringList>("kinds");
+    QTest::addColumn<QString>("progress");
+    QTest::newRow("run of two, three coins")
+        << 2 << -1 << QStringList{"10c", "10c", ""} << "Labelling: 10c genuine 2/2";
+    QTest::newRow("stopped after one")
+        << 5 << 1 << QStringList{"10c", "", ""} << "Labelling: 10c genuine 1/5 (stopped)";
+}
+
+void TstWavePage::labelRunLabelsClosingRecords() {
+    QFETCH(int, count);
+    QFETCH(int, stopAfter);
+    QFETCH(QStringList, kinds);
+    QFETCH(QString, progress);
+    page->StartLabelRun(Kind("10c"), count);
+    QVERIFY(page->LabelRunActive());
+    QCOMPARE(page->LabelRunLabel->text(), QStringLiteral("Labelling: 10c genuine 0/%1").arg(count));
+    if (stopAfter >= 0) {
+        Capture(stopAfter);
+        page->StopLabelRun();
+        Capture(3 - stopAfter, 50);
+    } else {
+        // Two coins in one delivery, then one more.
+        QByteArray both;
+        for (int c = 0; c < 12; ++c)
+            both += Packet(c % 6, SamplesFor(c));
+        page->ReadWavePackets(Span(both));
+        Capture(1, 50);
+    }
+    QCOMPARE(store->RecordCount, 3);
+    QCOMPARE(Kinds(labels, 3), kinds);
+    QVERIFY(!page->LabelRunActive());
+    QCOMPARE(page->LabelRunLabel->text(), progress);
 }
 
 QTEST_MAIN(TstWavePage)

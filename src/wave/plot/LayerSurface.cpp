@@ -61,6 +61,15 @@ void TLayerSurface::BringToFront(TLayerId layer) {
     Restack();
 }
 
+void TLayerSurface::SendToBack(TLayerId layer) {
+    TLayer* found = Find(layer);
+    if (!found || found->Position == 0)
+        return;
+    Order.erase(Order.begin() + static_cast<std::ptrdiff_t>(found->Position));
+    Order.insert(Order.begin(), found);
+    Restack();
+}
+
 std::vector<TLayerId> TLayerSurface::Stack() const {
     std::vector<TLayerId> ids;
     ids.reserve(Order.size());

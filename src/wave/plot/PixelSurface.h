@@ -39,6 +39,8 @@ public:
     // The operations below ignore a layer that is not (or no longer) in the stack.
     virtual void FreeLayer(TLayerId layer) = 0;
     virtual void BringToFront(TLayerId layer) = 0;
+    // Moves the layer to the bottom of the stack, under every other.
+    virtual void SendToBack(TLayerId layer) = 0;
     // Sets every pixel.
     virtual void Clear(TLayerId layer, uint32_t colour) = 0;
     // Sets the pixels from one end to the other, both included; clipped.

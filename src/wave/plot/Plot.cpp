@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <span>
+#include <unordered_map>
+#include <utility>
 
 using namespace PlotMath;
 
@@ -12,6 +14,8 @@ TPlot::TPlot(TWaveStore& store, const TSurfaceFactory& makeSurface, uint32_t sca
     for (auto& row : StripLayers)
         row.fill(NoLayer);
     LargeLayers.fill(NoLayer);
+    BandLayers.fill(NoLayer);
+    BandChannels.fill(-1);
 
     for (int i = 0; i < StripCount; ++i) {
         Selectors[static_cast<size_t>(i)] = {i, QStringLiteral("ch%1").arg(i)};
@@ -44,14 +48,16 @@ TPlot::TPlot(TWaveStore& store, const TSurfaceFactory& makeSurface, uint32_t sca
     }
 }
 
-TLayerId* TPlot::StripSlot(int strip, int record) {
-    if (!ValidStrip(strip) || !ValidRecord(record))
-        return nullptr;
-    return &StripLayers[static_cast<size_t>(strip)][static_cast<size_t>(record)];
-}
-
-TLayerId* TPlot::LargeSlot(int record) {
-    return ValidRecord(record) ? &LargeLayers[static_cast<size_t>(record)] : nullptr;
+TPlot::TSlot TPlot::SlotOf(int strip, int record) {
+    if (!ValidRecord(record))
+        return {};
+    const auto r = static_cast<size_t>(record);
+    if (strip == LargeSurface)
+        return {&LargeLayers[r], &LargeTraces[r]};
+    if (!ValidStrip(strip))
+        return {};
+    return {&StripLayers[static_cast<size_t>(strip)][r],
+            &StripTraces[static_cast<size_t>(strip)][r]};
 }
 
 TLayerId TPlot::StripLayer(int strip, int record) const {
@@ -72,55 +78,69 @@ int TPlot::StripChannel(int strip) const {
 }
 
 void TPlot::AddStripLayer(int strip, int record) {
-    TLayerId* slot = StripSlot(strip, record);
-    if (!slot)
+    const TSlot slot = SlotOf(strip, record);
+    if (!slot.Layer || strip == LargeSurface)
         return;
     // The slot's former layer would stay in the stack, showing a trace nothing can
     // reach any more: free it.
-    Strips[static_cast<size_t>(strip)]->FreeLayer(*slot);
-    *slot = Strips[static_cast<size_t>(strip)]->CreateLayer(TLayerRole::Steady);
+    Strips[static_cast<size_t>(strip)]->FreeLayer(*slot.Layer);
+    *slot.Layer = Strips[static_cast<size_t>(strip)]->CreateLayer(TLayerRole::Steady);
+    *slot.Drawn = {};
 }
 
 void TPlot::AddLargeLayer(int record) {
-    TLayerId* slot = LargeSlot(record);
-    if (!slot)
+    const TSlot slot = SlotOf(LargeSurface, record);
+    if (!slot.Layer)
         return;
-    LargePlot->FreeLayer(*slot);
-    *slot = LargePlot->CreateLayer(TLayerRole::Steady);
+    LargePlot->FreeLayer(*slot.Layer);
+    *slot.Layer = LargePlot->CreateLayer(TLayerRole::Steady);
+    *slot.Drawn = {};
 }
 
 void TPlot::FreeStripLayer(int strip, int record) {
-    if (TLayerId* slot = StripSlot(strip, record)) {
-        Strips[static_cast<size_t>(strip)]->FreeLayer(*slot);
-        *slot = NoLayer;
+    if (strip == LargeSurface)
+        return;
+    if (const TSlot slot = SlotOf(strip, record); slot.Layer) {
+        Strips[static_cast<size_t>(strip)]->FreeLayer(*slot.Layer);
+        *slot.Layer = NoLayer;
+        *slot.Drawn = {};
     }
 }
 
 void TPlot::FreeLargeLayer(int record) {
-    if (TLayerId* slot = LargeSlot(record)) {
-        LargePlot->FreeLayer(*slot);
-        *slot = NoLayer;
+    if (const TSlot slot = SlotOf(LargeSurface, record); slot.Layer) {
+        LargePlot->FreeLayer(*slot.Layer);
+        *slot.Layer = NoLayer;
+        *slot.Drawn = {};
     }
 }
 
 void TPlot::ClearStripLayer(int strip, int record) {
-    if (const TLayerId* slot = StripSlot(strip, record))
-        Strips[static_cast<size_t>(strip)]->Clear(*slot, 0x00000000);
+    if (strip == LargeSurface)
+        return;
+    if (const TSlot slot = SlotOf(strip, record); slot.Layer) {
+        Strips[static_cast<size_t>(strip)]->Clear(*slot.Layer, 0x00000000);
+        *slot.Drawn = {};
+    }
 }
 
 void TPlot::ClearLargeLayer(int record) {
-    if (const TLayerId* slot = LargeSlot(record))
-        LargePlot->Clear(*slot, 0x00000000);
+    if (const TSlot slot = SlotOf(LargeSurface, record); slot.Layer) {
+        LargePlot->Clear(*slot.Layer, 0x00000000);
+        *slot.Drawn = {};
+    }
 }
 
 void TPlot::RaiseStripLayer(int strip, int record) {
-    if (const TLayerId* slot = StripSlot(strip, record))
-        Strips[static_cast<size_t>(strip)]->BringToFront(*slot);
+    if (strip == LargeSurface)
+        return;
+    if (const TSlot slot = SlotOf(strip, record); slot.Layer)
+        Strips[static_cast<size_t>(strip)]->BringToFront(*slot.Layer);
 }
 
 void TPlot::RaiseLargeLayer(int record) {
-    if (const TLayerId* slot = LargeSlot(record))
-        LargePlot->BringToFront(*slot);
+    if (const TSlot slot = SlotOf(LargeSurface, record); slot.Layer)
+        LargePlot->BringToFront(*slot.Layer);
 }
 
 void TPlot::RaiseTopLayer(int strip) {
@@ -139,19 +159,11 @@ void TPlot::SetChannelCaption(const QString& text) {
         OnChannelCaption(text);
 }
 
-// Clears the slot's layer and draws one record's trace into it; an empty slot, a
-// channel outside the store or a record outside it leave nothing drawn.
-void TPlot::DrawTrace(TPixelSurface& surface, TLayerId* slot, bool large, int channel, int record,
-                      uint32_t colour) {
-    if (!slot || *slot == NoLayer || !surface.HasLayer(*slot))
-        return;
-    const TLayerId layer = *slot;
-    surface.Clear(layer, 0x00000000);
-    if (channel < 0 || !ValidRecord(record))
-        return;
+size_t TPlot::TracePoints(bool large, int channel, int record, TPoints& points) const {
+    if (channel < 0 || channel >= TWaveStore::Channels || !ValidRecord(record))
+        return 0;
     const auto& samples =
         Store.WaveSamples[static_cast<size_t>(channel)][static_cast<size_t>(record)];
-    std::array<QPoint, SampleCount> points;
     size_t count = 0;
     ForEachTraceSegment(large ? TTraceKind::Large : TTraceKind::Strip,
                         std::span<const int32_t>(samples), [&](QPoint from, QPoint to) {
@@ -159,32 +171,164 @@ void TPlot::DrawTrace(TPixelSurface& surface, TLayerId* slot, bool large, int ch
                                 points[count++] = from;
                             points[count++] = to;
                         });
-    surface.Polyline(layer, std::span<const QPoint>(points.data(), count), colour);
+    return count;
 }
 
-void TPlot::DrawRecordPair(TPixelSurface& surface, bool large, int strip, int record, int previous,
-                           const std::function<TLayerId*(int)>& slotOf) {
-    const int channel = StripChannel(strip);
+std::vector<QPoint> TPlot::TracePoints(bool large, int channel, int record) const {
+    TPoints points;
+    const size_t count = TracePoints(large, channel, record, points);
+    return std::vector<QPoint>(points.begin(), points.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
+uint32_t TPlot::TraceColour(int record, bool highlight) const {
+    if (highlight)
+        return HighlightColour;
+    return OutlierShown(record) ? OutlierColour : NormalColour;
+}
+
+// Clears the slot's layer and draws one record's trace into it; an empty slot, a
+// channel outside the store or a record outside it leave nothing drawn.
+void TPlot::DrawTrace(int strip, TSlot slot, int channel, int record, bool highlight) {
+    TPixelSurface& surface = SurfaceOf(strip);
+    if (!slot.Layer || *slot.Layer == NoLayer || !surface.HasLayer(*slot.Layer))
+        return;
+    const TLayerId layer = *slot.Layer;
+    surface.Clear(layer, 0x00000000);
+    *slot.Drawn = {};
+    TPoints points;
+    const size_t count = TracePoints(strip == LargeSurface, channel, record, points);
+    if (channel < 0 || !ValidRecord(record))
+        return;
+    surface.Polyline(layer, std::span<const QPoint>(points.data(), count),
+                     TraceColour(record, highlight));
+    *slot.Drawn = {record, channel, highlight};
+}
+
+void TPlot::DrawRecordPair(int strip, int channel, int record, int previous) {
     if (Store.SingleTraceDrawing) {
-        DrawTrace(surface, slotOf(0), large, channel, record, HighlightColour);
+        DrawTrace(strip, SlotOf(strip, 0), channel, record, true);
         return;
     }
     if (previous >= 0 && record >= 0)
-        DrawTrace(surface, slotOf(previous), large, channel, previous, NormalColour);
-    DrawTrace(surface, slotOf(record), large, channel, record, HighlightColour);
+        DrawTrace(strip, SlotOf(strip, previous), channel, previous, false);
+    DrawTrace(strip, SlotOf(strip, record), channel, record, true);
 }
 
 void TPlot::DrawStripRecord(int strip, int record, int previous) {
     if (!ValidStrip(strip))
         return;
-    DrawRecordPair(*Strips[static_cast<size_t>(strip)], false, strip, record, previous,
-                   [this, strip](int r) { return StripSlot(strip, r); });
+    DrawRecordPair(strip, StripChannel(strip), record, previous);
     RaiseTopLayer(strip);
 }
 
 void TPlot::DrawLargeRecord(int strip, int record, int previous) {
-    DrawRecordPair(*LargePlot, true, strip, record, previous,
-                   [this](int r) { return LargeSlot(r); });
+    const int channel = StripChannel(strip);
+    if (ValidStrip(strip) && strip != LargeStrip) {
+        LargeStrip = strip;
+        if (Band && channel != BandChannels[StripCount])
+            DrawBand(LargeSurface);
+    }
+    DrawRecordPair(LargeSurface, channel, record, previous);
+}
+
+TLayerId TPlot::BandLayer(int strip) const {
+    if (strip == LargeSurface)
+        return BandLayers[StripCount];
+    return ValidStrip(strip) ? BandLayers[static_cast<size_t>(strip)] : NoLayer;
+}
+
+int TPlot::BandChannel(int strip) const {
+    if (strip == LargeSurface)
+        return BandChannels[StripCount];
+    return ValidStrip(strip) ? BandChannels[static_cast<size_t>(strip)] : -1;
+}
+
+void TPlot::ShowBand(const TPlotBand& band) {
+    if (!Band)
+        Band = std::make_unique<TPlotBand>();
+    *Band = band;
+    for (int i = 0; i < StripCount; ++i)
+        DrawBand(i);
+    DrawBand(LargeSurface);
+}
+
+void TPlot::HideBand() {
+    Band.reset();
+    for (int i = 0; i <= StripCount; ++i) {
+        SurfaceOf(i == StripCount ? LargeSurface : i).FreeLayer(BandLayers[static_cast<size_t>(i)]);
+        BandLayers[static_cast<size_t>(i)] = NoLayer;
+        BandChannels[static_cast<size_t>(i)] = -1;
+    }
+}
+
+// One opaque vertical run per column: a sparse layer, like the traces, and made once
+// at the bottom of the stack, which only ever grows at the top.
+void TPlot::DrawBand(int strip) {
+    if (!Band)
+        return;
+    const size_t index = strip == LargeSurface ? StripCount : static_cast<size_t>(strip);
+    TPixelSurface& surface = SurfaceOf(strip);
+    TLayerId& layer = BandLayers[index];
+    if (layer == NoLayer) {
+        layer = surface.CreateLayer(TLayerRole::Steady);
+        surface.SendToBack(layer);
+    } else {
+        surface.Clear(layer, 0x00000000);
+    }
+    const int channel = StripChannel(strip == LargeSurface ? LargeStrip : strip);
+    BandChannels[index] = channel;
+    if (channel < 0)
+        return;
+    const auto c = static_cast<size_t>(channel);
+    ForEachBandColumn(
+        strip == LargeSurface ? TTraceKind::Large : TTraceKind::Strip,
+        std::span<const int32_t>(Band->Lower[c]), std::span<const int32_t>(Band->Upper[c]),
+        std::span<const bool>(Band->Present[c]),
+        [&](int x, int top, int bottom) { surface.Line(layer, x, top, x, bottom, BandColour); });
+}
+
+void TPlot::ShowOutliers(const std::array<bool, TWaveStore::WaveMaxRecords>& flagged) {
+    if (flagged == Outliers)
+        return;
+    const auto before = std::exchange(Outliers, flagged);
+    // Only traces in the normal or outlier colour change; they are drawn again where
+    // they lie in the stack.
+    const auto repaint = [&](int strip) {
+        for (int r = 0; r < TWaveStore::WaveMaxRecords; ++r) {
+            const TSlot slot = SlotOf(strip, r);
+            const TSlotTrace drawn = *slot.Drawn;
+            if (drawn.Record < 0 || drawn.Highlight)
+                continue;
+            const auto d = static_cast<size_t>(drawn.Record);
+            if (before[d] != Outliers[d])
+                DrawTrace(strip, slot, drawn.Channel, drawn.Record, false);
+        }
+    };
+    for (int i = 0; i < StripCount; ++i)
+        repaint(i);
+    repaint(LargeSurface);
+}
+
+std::vector<TShownTrace> TPlot::ShownTraces(int strip) const {
+    std::vector<TShownTrace> shown;
+    if (strip != LargeSurface && !ValidStrip(strip))
+        return shown;
+    const auto& layers =
+        strip == LargeSurface ? LargeLayers : StripLayers[static_cast<size_t>(strip)];
+    const auto& traces =
+        strip == LargeSurface ? LargeTraces : StripTraces[static_cast<size_t>(strip)];
+    std::unordered_map<TLayerId, size_t> slotOfLayer;
+    for (size_t r = 0; r < layers.size(); ++r)
+        if (layers[r] != NoLayer && traces[r].Record >= 0)
+            slotOfLayer.emplace(layers[r], r);
+    for (const TLayerId id : SurfaceOf(strip).Stack()) {
+        const auto it = slotOfLayer.find(id);
+        if (it == slotOfLayer.end())
+            continue;
+        const TSlotTrace& t = traces[it->second];
+        shown.push_back({t.Record, t.Channel, TraceColour(t.Record, t.Highlight)});
+    }
+    return shown;
 }
 
 void TPlot::ShowStripInLargePlot(int strip) {
@@ -213,6 +357,8 @@ void TPlot::RedrawStrip(int strip) {
     const int count = std::min(Store.RecordCount, TWaveStore::WaveMaxRecords);
     for (int r = 0; r < count; ++r)
         DrawStripRecord(strip, r, r - 1);
+    if (Band)
+        DrawBand(strip);
     RaiseTopLayer(strip);
 }
 

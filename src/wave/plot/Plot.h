@@ -13,12 +13,30 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
+
+// The envelope band under the traces: per store channel, the lowest and highest value
+// of every sample over a group of records, and which samples the band covers.
+struct TPlotBand {
+    using TRow = std::array<int32_t, TWaveStore::Samples>;
+    std::array<TRow, TWaveStore::Channels> Lower{};
+    std::array<TRow, TWaveStore::Channels> Upper{};
+    std::array<std::array<bool, TWaveStore::Samples>, TWaveStore::Channels> Present{};
+};
+
+// One trace a surface shows: what was drawn into a record's plot layer.
+struct TShownTrace {
+    int Record = -1;
+    int Channel = -1;
+    uint32_t Colour = 0;
+};
 
 class TPlot final : public TPlotRequests {
 public:
     static constexpr int StripCount = 6;
     static constexpr int SelectorEntries = 20; // ch0..ch19, though the store has six
     static constexpr uint32_t ButtonFace = 0xFFF0F0F0;
+    static constexpr int LargeSurface = -1; // names the large plot where a strip is asked
 
     using TSurfaceFactory =
         std::function<std::unique_ptr<TPixelSurface>(int width, int height, uint32_t background)>;
@@ -66,6 +84,31 @@ public:
     TLayerId CursorLayer() const { return LargeCursor; }
     TLayerId ScaleCursorLayer() const { return ScaleCursor; }
 
+    // The band, one layer at the bottom of every strip and of the large plot, below
+    // every record layer. Each strip shows the band of the channel it draws, the large
+    // plot that of the channel its traces show. Showing it again redraws it.
+    void ShowBand(const TPlotBand& band);
+    void HideBand();
+    bool BandShown() const { return Band != nullptr; }
+    const TPlotBand* ShownBand() const { return Band.get(); }
+    TLayerId BandLayer(int strip) const; // strip 0..5 or LargeSurface
+    // The channel whose band a surface shows, -1 for none.
+    int BandChannel(int strip) const;
+
+    // Records drawn in the outlier colour where they would be drawn in the normal
+    // colour; traces already drawn change colour in place, their layers stay put.
+    void ShowOutliers(const std::array<bool, TWaveStore::WaveMaxRecords>& flagged);
+    bool OutlierShown(int record) const {
+        return ValidRecord(record) && Outliers[static_cast<size_t>(record)];
+    }
+
+    // The points of a record's trace on a strip or the large plot, as it is drawn.
+    std::vector<QPoint> TracePoints(bool large, int channel, int record) const;
+    // The traces a surface shows, bottom to top (strip 0..5 or LargeSurface).
+    std::vector<TShownTrace> ShownTraces(int strip) const;
+    // The store channel strip i draws, or -1 when its selector names none of 0..5.
+    int StripChannel(int strip) const;
+
     int CursorSample = 0;
     QString ChannelCaption;
     std::function<void(const QString&)> OnChannelCaption;
@@ -79,14 +122,30 @@ private:
     static bool ValidRecord(int record) {
         return record >= 0 && record < TWaveStore::WaveMaxRecords;
     }
-    TLayerId* StripSlot(int strip, int record);
-    TLayerId* LargeSlot(int record);
-    // The store channel strip i draws, or -1 when its selector names none of 0..5.
-    int StripChannel(int strip) const;
-    void DrawTrace(TPixelSurface& surface, TLayerId* slot, bool large, int channel, int record,
-                   uint32_t colour);
-    void DrawRecordPair(TPixelSurface& surface, bool large, int strip, int record, int previous,
-                        const std::function<TLayerId*(int)>& slotOf);
+    // What a record's plot layer holds: nothing (Record -1) or one trace.
+    struct TSlotTrace {
+        int Record = -1;
+        int Channel = -1;
+        bool Highlight = false;
+    };
+    struct TSlot {
+        TLayerId* Layer = nullptr;
+        TSlotTrace* Drawn = nullptr;
+    };
+    using TPoints = std::array<QPoint, TWaveStore::Samples>;
+
+    TSlot SlotOf(int strip, int record); // strip 0..5 or LargeSurface
+    TPixelSurface& SurfaceOf(int strip) {
+        return strip == LargeSurface ? *LargePlot : *Strips[static_cast<size_t>(strip)];
+    }
+    const TPixelSurface& SurfaceOf(int strip) const {
+        return strip == LargeSurface ? *LargePlot : *Strips[static_cast<size_t>(strip)];
+    }
+    size_t TracePoints(bool large, int channel, int record, TPoints& points) const;
+    uint32_t TraceColour(int record, bool highlight) const;
+    void DrawTrace(int strip, TSlot slot, int channel, int record, bool highlight);
+    void DrawRecordPair(int strip, int channel, int record, int previous);
+    void DrawBand(int strip);
 
     TWaveStore& Store;
     std::array<std::unique_ptr<TPixelSurface>, StripCount> Strips;
@@ -100,4 +159,13 @@ private:
     TLayerId ScaleCursor = NoLayer;
     std::array<std::array<TLayerId, TWaveStore::WaveMaxRecords>, StripCount> StripLayers{};
     std::array<TLayerId, TWaveStore::WaveMaxRecords> LargeLayers{};
+    std::array<std::array<TSlotTrace, TWaveStore::WaveMaxRecords>, StripCount> StripTraces{};
+    std::array<TSlotTrace, TWaveStore::WaveMaxRecords> LargeTraces{};
+    std::array<bool, TWaveStore::WaveMaxRecords> Outliers{};
+    // The strip whose channel the large plot's traces show: the last one drawn there.
+    int LargeStrip = 0;
+    std::unique_ptr<TPlotBand> Band;
+    // Strips 0..5, then the large plot.
+    std::array<TLayerId, StripCount + 1> BandLayers{};
+    std::array<int, StripCount + 1> BandChannels{};
 };

@@ -5,6 +5,7 @@
 
 #include <QPoint>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -27,6 +28,10 @@ constexpr uint32_t LevelColour = 0xFFFF0000;
 constexpr uint32_t ScaleColour = 0xFF000000;
 constexpr uint32_t LevelBoxColour = 0xCCFFFFFF;
 constexpr uint32_t PlotBackground = 0xFF000000;
+// The analysis window's additions: records flagged as outliers in place of the normal
+// colour, and the envelope band under every trace.
+constexpr uint32_t OutlierColour = 0xFFFF9900;
+constexpr uint32_t BandColour = 0xFF23395D;
 
 // Rounds toward minus infinity, also for a pointer dragged left of a surface.
 constexpr int64_t FloorDiv(int64_t a, int64_t b) {
@@ -70,6 +75,54 @@ void ForEachTraceSegment(TTraceKind kind, std::span<const int32_t> s, F&& segmen
         segment(QPoint(SampleColumn(k), bottom - static_cast<int>(h0)),
                 QPoint(SampleColumn(k + 1), bottom - static_cast<int>(h1)));
     }
+}
+
+// The row of value v on the band, clamped to the surface: a band is background and
+// shows its whole width even where a trace of the same value would stop.
+constexpr int BandRow(TTraceKind kind, int32_t v) {
+    const int bottom = BottomRow(kind);
+    const int64_t h = TraceHeight(kind, v);
+    return bottom - static_cast<int>(h < 0 ? 0 : h > bottom ? bottom : h);
+}
+
+// Calls run(column, top, bottom) once per column the band between lower[k] and upper[k]
+// covers (rows top..bottom, both included), left to right. Between two samples the
+// edges go straight from one sample's column to the next, as the traces do. A sample
+// that is not `present` leaves a gap: the band covers a column only where both samples
+// around it are present, or at the column of a present sample itself.
+template <class F>
+void ForEachBandColumn(TTraceKind kind, std::span<const int32_t> lower,
+                       std::span<const int32_t> upper, std::span<const bool> present, F&& run) {
+    const int count = static_cast<int>(std::min({lower.size(), upper.size(), present.size()}));
+    const auto at = [](std::span<const int32_t> v, int k) { return v[static_cast<size_t>(k)]; };
+    const auto has = [&](int k) { return present[static_cast<size_t>(k)]; };
+    const auto emit = [&](int x, int a, int b) { run(x, a < b ? a : b, a < b ? b : a); };
+    // Rounded to the nearest row, halves away from the first sample's row.
+    const auto between = [](int r0, int r1, int dx, int width) {
+        const int64_t d = int64_t{r1 - r0} * dx * 2;
+        return r0 +
+               static_cast<int>(d >= 0 ? (d + width) / (2 * width) : -((-d + width) / (2 * width)));
+    };
+    for (int k = 0; k + 1 < count; ++k) {
+        const int x0 = SampleColumn(k);
+        const int x1 = SampleColumn(k + 1);
+        if (!has(k))
+            continue;
+        const int top0 = BandRow(kind, at(upper, k));
+        const int bottom0 = BandRow(kind, at(lower, k));
+        if (!has(k + 1)) {
+            emit(x0, top0, bottom0);
+            continue;
+        }
+        const int top1 = BandRow(kind, at(upper, k + 1));
+        const int bottom1 = BandRow(kind, at(lower, k + 1));
+        for (int x = x0; x < x1; ++x)
+            emit(x, between(top0, top1, x - x0, x1 - x0),
+                 between(bottom0, bottom1, x - x0, x1 - x0));
+    }
+    if (count > 0 && has(count - 1))
+        emit(SampleColumn(count - 1), BandRow(kind, at(upper, count - 1)),
+             BandRow(kind, at(lower, count - 1)));
 }
 
 // CursorSample for a pointer column: floor(X*300/900).

@@ -2,6 +2,7 @@
 
 #include "LayerSurface.h"
 #include "PlotMath.h"
+#include "PlotPicture.h"
 #include "SurfaceView.h"
 
 #include <QComboBox>
@@ -12,8 +13,14 @@
 TWavePlot::TWavePlot(TWaveStore& store, QWidget* parent) : QFrame(parent) {
     setObjectName(QStringLiteral("Panel1"));
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    setFixedSize(977, 697);
+    setFixedSize(PlotPicture::PanelSize);
     const QColor face = palette().color(QPalette::Button);
+    // The panel is button-face coloured, as the scale strip on it: what shows between
+    // the surfaces is then the colour the exported picture has there.
+    QPalette panel = palette();
+    panel.setColor(QPalette::Window, face);
+    setPalette(panel);
+    setAutoFillBackground(true);
     Model = std::make_unique<TPlot>(
         store,
         [](int width, int height, uint32_t background) {
@@ -40,7 +47,7 @@ TWavePlot::TWavePlot(TWaveStore& store, QWidget* parent) : QFrame(parent) {
 
         auto* view = new TSurfaceView(Model->Strip(i), this);
         view->setObjectName(QStringLiteral("Strip%1").arg(i));
-        view->move(50, 71 * i);
+        view->move(PlotPicture::StripOrigin(i));
         StripViews[static_cast<size_t>(i)] = view;
     }
 
@@ -55,10 +62,10 @@ TWavePlot::TWavePlot(TWaveStore& store, QWidget* parent) : QFrame(parent) {
 
     LargeView = new TSurfaceView(Model->Large(), this);
     LargeView->setObjectName(QStringLiteral("LargePlot"));
-    LargeView->move(50, 432);
+    LargeView->move(PlotPicture::LargeOrigin);
     Image321 = new TSurfaceView(Model->Scale(), this);
     Image321->setObjectName(QStringLiteral("Image321"));
-    Image321->move(50, 668);
+    Image321->move(PlotPicture::ScaleOrigin);
 
     const auto hiddenButton = [this](const char* name, int top) {
         auto* button = new QToolButton(this);

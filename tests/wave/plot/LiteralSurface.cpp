@@ -43,6 +43,14 @@ void TLiteralSurface::BringToFront(TLayerId layer) {
     Shown();
 }
 
+void TLiteralSurface::SendToBack(TLayerId layer) {
+    const auto it = Find(layer);
+    if (it == Layers.end())
+        return;
+    std::rotate(Layers.begin(), it, it + 1);
+    Shown();
+}
+
 void TLiteralSurface::Set(TLayer& layer, int x, int y, uint32_t colour) {
     if (x >= 0 && y >= 0 && x < Width() && y < Height())
         layer.Pixels[static_cast<size_t>(y * Width() + x)] = colour;

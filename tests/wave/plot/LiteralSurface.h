@@ -14,6 +14,7 @@ public:
     TLayerId CreateLayer(TLayerRole role = TLayerRole::Steady) override;
     void FreeLayer(TLayerId layer) override;
     void BringToFront(TLayerId layer) override;
+    void SendToBack(TLayerId layer) override;
     void Clear(TLayerId layer, uint32_t colour) override;
     void Line(TLayerId layer, int x1, int y1, int x2, int y2, uint32_t colour) override;
     void FillRect(TLayerId layer, int x1, int y1, int x2, int y2, uint32_t colour) override;

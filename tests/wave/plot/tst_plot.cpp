@@ -66,6 +66,8 @@ private Q_SLOTS:
     void singleRecordViewBrowsesOneLayer();
     void randomRequestsMatchTheLiteralModel_data();
     void randomRequestsMatchTheLiteralModel();
+    void bandStaysUnderEveryRecordLayer();
+    void outliersRepaintedInPlace();
 };
 
 void TstPlot::flatRecordsLieOnTheEdgeRows_data() {
@@ -590,6 +592,90 @@ void TstPlot::randomRequestsMatchTheLiteralModel() {
             QVERIFY2(d.isEmpty(), qPrintable(QStringLiteral("step %1, %2").arg(step).arg(d)));
         }
     }
+    QVERIFY2(pair.Difference().isEmpty(), qPrintable(pair.Difference()));
+}
+
+namespace {
+TPlotBand Band(int lower, int upper) {
+    TPlotBand band;
+    for (size_t c = 0; c < 6; ++c) {
+        band.Lower[c].fill(lower);
+        band.Upper[c].fill(upper);
+        band.Present[c].fill(true);
+    }
+    return band;
+}
+
+// Every surface's band layer lies at the bottom of its stack.
+QString BandNotAtBottom(TPlot& p) {
+    for (int i = -1; i < TPlot::StripCount; ++i) {
+        TPixelSurface& s = i < 0 ? p.Large() : p.Strip(i);
+        if (s.Stack().empty() || s.Stack().front() != p.BandLayer(i < 0 ? TPlot::LargeSurface : i))
+            return QStringLiteral("surface %1").arg(i);
+    }
+    return {};
+}
+} // namespace
+
+void TstPlot::bandStaysUnderEveryRecordLayer() {
+    TPlotPair pair;
+    pair.Capture(Flat(50));  // strip row 56
+    pair.Capture(Flat(200)); // strip row 15
+    pair.Both([](TPlot& p) { p.ShowBand(Band(50, 200)); });
+    QCOMPARE(BandNotAtBottom(pair.Ours), QString());
+    // Layers made and raised afterwards all land above it.
+    pair.Capture(Flat(120)); // strip row 37
+    pair.MoveTo(0);
+    pair.Both([](TPlot& p) {
+        p.Strip(2).MousePress(5, 5); // the large plot's layers made anew
+        p.SelectorChanged(1, 4, QStringLiteral("ch4"));
+    });
+    QCOMPARE(BandNotAtBottom(pair.Ours), QString());
+    QCOMPARE(BandNotAtBottom(pair.Literal), QString());
+    const QImage strip = pair.Ours.Strip(0).Composite();
+    QCOMPARE(PixelAt(strip, 450, 37), NormalColour); // the traces lie over the band
+    QCOMPARE(PixelAt(strip, 450, 40), BandColour);
+    QCOMPARE(PixelAt(strip, 450, 14), Black); // above the band's upper edge
+    QCOMPARE(PixelAt(strip, 450, 57), Black);
+    QCOMPARE(pair.Ours.BandChannel(1), 4);
+    QCOMPARE(pair.Ours.BandChannel(TPlot::LargeSurface), 2);
+    QVERIFY2(pair.Difference().isEmpty(), qPrintable(pair.Difference()));
+
+    pair.Both([](TPlot& p) { p.HideBand(); });
+    QCOMPARE(pair.Ours.Strip(0).Stack().size(), size_t{4}); // top layer, three records
+    QCOMPARE(CountColour(pair.Ours.Strip(0).Composite(), BandColour, QRect(0, 0, 900, 70)), 0);
+    QVERIFY2(pair.Difference().isEmpty(), qPrintable(pair.Difference()));
+}
+
+void TstPlot::outliersRepaintedInPlace() {
+    TPlotPair pair;
+    for (const int v : {50, 100, 150}) // strip rows 56, 42, 29
+        pair.Capture(Flat(v));
+    pair.Both([](TPlot& p) { p.Strip(3).MousePress(1, 1); }); // the large plot drawn
+    const std::vector<TLayerId> stack = pair.Ours.Strip(3).Stack();
+    std::array<bool, TWaveStore::WaveMaxRecords> flagged{};
+    flagged[0] = flagged[2] = true;
+    pair.Both([&](TPlot& p) { p.ShowOutliers(flagged); });
+    QCOMPARE(pair.Ours.Strip(3).Stack(), stack);
+    QImage strip = pair.Ours.Strip(3).Composite();
+    QCOMPARE(PixelAt(strip, 450, 56), OutlierColour);
+    QCOMPARE(PixelAt(strip, 450, 42), NormalColour);
+    QCOMPARE(PixelAt(strip, 450, 29), HighlightColour); // the current record stays
+    QCOMPARE(PixelAt(pair.Ours.Large().Composite(), 450, 229 - 44), OutlierColour);
+    QVERIFY2(pair.Difference().isEmpty(), qPrintable(pair.Difference()));
+
+    // A move draws the record it leaves in the outlier colour.
+    pair.MoveTo(0);
+    strip = pair.Ours.Strip(3).Composite();
+    QCOMPARE(PixelAt(strip, 450, 56), HighlightColour);
+    QCOMPARE(PixelAt(strip, 450, 29), OutlierColour);
+    const std::vector<TShownTrace> shown = pair.Ours.ShownTraces(3);
+    QCOMPARE(shown.size(), size_t{3});
+    QCOMPARE(shown.back().Record, 0); // raised by the move
+    QCOMPARE(shown.back().Colour, HighlightColour);
+
+    pair.Both([](TPlot& p) { p.ShowOutliers({}); });
+    QCOMPARE(PixelAt(pair.Ours.Strip(3).Composite(), 450, 29), NormalColour);
     QVERIFY2(pair.Difference().isEmpty(), qPrintable(pair.Difference()));
 }
 

@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include <array>
+#include <map>
 
 using namespace PlotMath;
 
@@ -28,6 +29,8 @@ private Q_SLOTS:
     void blend_data();
     void blend();
     void textHasNoGreyPixels();
+    void bandColumns_data();
+    void bandColumns();
 };
 
 void TstPlotMath::sampleColumns_data() {
@@ -242,6 +245,85 @@ void TstPlotMath::textHasNoGreyPixels() {
         QVERIFY(p.x() >= 0 && p.y() >= 0 && p.x() < small.Width && p.y() < small.Height);
     // Rendered again (from the cache) it is the same pixels.
     QCOMPARE(TextMask(QStringLiteral("255"), 1).Pixels, small.Pixels);
+}
+
+// A band over 300 samples: lower and upper values per sample, and the samples it covers.
+struct TBandCase {
+    std::array<int32_t, 300> Lower{};
+    std::array<int32_t, 300> Upper{};
+    std::array<bool, 300> Present{};
+};
+Q_DECLARE_METATYPE(TBandCase)
+
+void TstPlotMath::bandColumns_data() {
+    QTest::addColumn<bool>("large");
+    QTest::addColumn<TBandCase>("band");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("top"); // -1: the column has no run
+    QTest::addColumn<int>("bottom");
+    const auto make = [](int lower, int upper) {
+        TBandCase b;
+        b.Lower.fill(lower);
+        b.Upper.fill(upper);
+        b.Present.fill(true);
+        return b;
+    };
+    QTest::newRow("full strip") << false << make(0, 255) << 450 << 0 << 69;
+    QTest::newRow("full large") << true << make(0, 255) << 450 << 0 << 229;
+    // 128 lies on row 69 - trunc(128 * 69 / 255), where its trace runs.
+    QTest::newRow("flat, one row") << false << make(128, 128) << 0 << 35 << 35;
+    QTest::newRow("last column") << false << make(128, 128) << 899 << 35 << 35;
+    QTest::newRow("values past the surface clamp") << false << make(-1000, 1000) << 300 << 0 << 69;
+    QTest::newRow("lower above upper") << false << make(255, 0) << 300 << 0 << 69;
+
+    // A step from 0 to 255 between samples 10 (column 30) and 11 (column 33): the edges
+    // go straight across, rounded to the nearest row.
+    TBandCase step = make(0, 0);
+    for (size_t k = 11; k < 300; ++k)
+        step.Lower[k] = step.Upper[k] = 255;
+    QTest::newRow("step, sample 10's column") << false << step << 30 << 69 << 69;
+    QTest::newRow("step, a third across") << false << step << 31 << 46 << 46;
+    QTest::newRow("step, two thirds across") << false << step << 32 << 23 << 23;
+    QTest::newRow("step, sample 11's column") << false << step << 33 << 0 << 0;
+
+    // Channel 0's twenty values and sample 299 are no waveform.
+    TBandCase gaps = make(0, 255);
+    for (size_t k = 250; k < 270; ++k)
+        gaps.Present[k] = false;
+    gaps.Present[299] = false;
+    QTest::newRow("gap, sample 249 alone") << false << gaps << 748 << 0 << 69;
+    QTest::newRow("gap, past sample 249") << false << gaps << 749 << -1 << -1;
+    QTest::newRow("gap, before sample 270") << false << gaps << 810 << -1 << -1;
+    QTest::newRow("gap, sample 270") << false << gaps << 811 << 0 << 69;
+    QTest::newRow("no sample 299, sample 298") << false << gaps << 895 << 0 << 69;
+    QTest::newRow("no sample 299") << false << gaps << 899 << -1 << -1;
+}
+
+void TstPlotMath::bandColumns() {
+    QFETCH(bool, large);
+    QFETCH(TBandCase, band);
+    QFETCH(int, column);
+    QFETCH(int, top);
+    QFETCH(int, bottom);
+    std::map<int, std::pair<int, int>> runs;
+    int last = -1;
+    ForEachBandColumn(large ? TTraceKind::Large : TTraceKind::Strip,
+                      std::span<const int32_t>(band.Lower), std::span<const int32_t>(band.Upper),
+                      std::span<const bool>(band.Present), [&](int x, int t, int b) {
+                          // One run per column, left to right, inside the surface.
+                          QVERIFY(x > last && x < PlotWidth);
+                          QVERIFY(t >= 0 && t <= b &&
+                                  b <= BottomRow(large ? TTraceKind::Large : TTraceKind::Strip));
+                          last = x;
+                          runs[x] = {t, b};
+                      });
+    const auto it = runs.find(column);
+    if (top < 0) {
+        QVERIFY2(it == runs.end(), qPrintable(QString::number(column)));
+        return;
+    }
+    QVERIFY(it != runs.end());
+    QCOMPARE(it->second, std::make_pair(top, bottom));
 }
 
 QTEST_MAIN(TstPlotMath)
