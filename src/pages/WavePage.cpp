@@ -126,10 +126,13 @@ TWavePage::TWavePage(TPageHost& pageHost, TWaveStore& waveStore, TWaveLabels& wa
     // stand, and the row under the plot right of the capture counts.
     BtnAnalysis = new QPushButton(QStringLiteral("Analysis…"), this);
     BtnAnalysis->setGeometry(ColumnLeft, 258, 2 * ButtonWidth + 4, ButtonHeight);
-    LabelRunLabel = MakeLabel(this, QString(), 570, 703);
-    LabelRunLabel->resize(405, 14);
-    RecordLabel = MakeLabel(this, QString(), ColumnLeft, 703);
-    RecordLabel->resize(160, 14);
+    // The row under the plot holds the capture counts, keep every coin and the check
+    // line; the label run's progress goes under the value rows, and the label of a
+    // record in the single-record view above the Analysis button.
+    LabelRunLabel = MakeLabel(this, QString(), ColumnLeft, 703);
+    LabelRunLabel->resize(2 * ButtonWidth + 12, 14);
+    RecordLabel = MakeLabel(this, QString(), ColumnLeft, 243);
+    RecordLabel->resize(2 * ButtonWidth + 4, 14);
     RecordLabel->setVisible(false);
 
     Ticks = [timer = std::make_shared<QElapsedTimer>()] {
@@ -523,8 +526,11 @@ QString TWavePage::LabelRunProgress() const {
 }
 
 void TWavePage::ShowLabelRun() {
-    LabelRunLabel->setText(labelRun ? QStringLiteral("Labelling: ") + LabelRunProgress()
-                                    : QString());
+    // The column is narrow: the progress alone, its meaning in the tooltip.
+    LabelRunLabel->setText(LabelRunProgress());
+    LabelRunLabel->setToolTip(labelRun ? QStringLiteral("Labelling the coins as they close: ") +
+                                             LabelRunProgress()
+                                       : QString());
     if (Analysis)
         Analysis->LabelRunChanged();
 }

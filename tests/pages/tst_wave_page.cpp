@@ -517,9 +517,9 @@ void TstWavePage::labelRunLabelsClosingRecords_data() {
     QTest::addColumn<QStringList>("kinds");
     QTest::addColumn<QString>("progress");
     QTest::newRow("run of two, three coins")
-        << 2 << -1 << QStringList{"10c", "10c", ""} << "Labelling: 10c genuine 2/2";
+        << 2 << -1 << QStringList{"10c", "10c", ""} << "10c genuine 2/2";
     QTest::newRow("stopped after one")
-        << 5 << 1 << QStringList{"10c", "", ""} << "Labelling: 10c genuine 1/5 (stopped)";
+        << 5 << 1 << QStringList{"10c", "", ""} << "10c genuine 1/5 (stopped)";
 }
 
 void TstWavePage::labelRunLabelsClosingRecords() {
@@ -529,7 +529,7 @@ void TstWavePage::labelRunLabelsClosingRecords() {
     QFETCH(QString, progress);
     page->StartLabelRun(Kind("10c"), count);
     QVERIFY(page->LabelRunActive());
-    QCOMPARE(page->LabelRunLabel->text(), QStringLiteral("Labelling: 10c genuine 0/%1").arg(count));
+    QCOMPARE(page->LabelRunLabel->text(), QStringLiteral("10c genuine 0/%1").arg(count));
     if (stopAfter >= 0) {
         Capture(stopAfter);
         page->StopLabelRun();
