@@ -1,7 +1,11 @@
 // Measures the log memos against the QPlainTextEdit memo they replaced (a copy of it is
 // kept below, in this file only): an insert at the top of a full memo, the heap a full
 // memo holds, the CPU of one memo taking a line per 10 ms receive event, and the CPU of
-// the whole window while a pseudo-terminal streams 960 B/s into it, page by page.
+// the whole window while a pseudo-terminal streams 960 B/s into it, page by page. Each
+// streaming run is measured twice: growing from an empty memo, as a technician's run
+// spends most of its time, and at the line cap. CPU is that of the whole process, every
+// thread (the toolkit's own included), less the thread that plays the board; paints
+// are counted per second, for the memo's view and for its scroll bars.
 // Usage: bench_log [seconds-per-run] [window]   (60 s by default for each streaming run;
 // "window" runs only the window, as for a build of the tool with another memo)
 #include "BinaryPage.h"
@@ -15,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -27,9 +32,11 @@
 #include <cstring>
 #include <deque>
 #include <malloc.h>
+#include <pthread.h>
 #include <random>
-#include <sys/resource.h>
 #include <thread>
+#include <time.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -42,6 +49,10 @@ public:
         setLineWrapMode(QPlainTextEdit::NoWrap);
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         setUndoRedoEnabled(false);
+    }
+    void Clear() {
+        clear();
+        topRun.clear();
     }
     void InsertFirstLine(const QString& line) {
         QTextCursor cursor(document());
@@ -69,11 +80,10 @@ private:
     uint64_t added = 0;
 };
 
-double ThreadCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_THREAD, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+double ClockSeconds(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
 double HeapMegabytes() {
@@ -125,27 +135,83 @@ template <class Memo> double InsertMicroseconds(Memo& memo, TLineSource& source,
     return static_cast<double>(clock.nsecsElapsed()) / 1e3 / inserts;
 }
 
-// One memo at the size of Memo7 in a window, a line every 10 ms for `seconds`.
-template <class Memo> double StreamPercent(Memo& memo, bool shown, int seconds) {
+// Counts the paints of the widgets it watches.
+class TPaintCounter : public QObject {
+public:
+    void Watch(QWidget* widget) { widget->installEventFilter(this); }
+    int Take() { return std::exchange(count, 0); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    int count = 0;
+};
+
+struct TFigures {
+    double cpu = 0;        // % of one core, the whole process
+    double viewPaints = 0; // per second
+    double barPaints = 0;
+};
+
+// Runs the event loop for `seconds`: the CPU of every thread of the process but
+// `board`'s (the one playing the board, if any), and the paints per second.
+TFigures Measure(int seconds, TPaintCounter& view, TPaintCounter& bars,
+                 const clockid_t* board = nullptr) {
+    view.Take();
+    bars.Take();
+    const double process = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    const double played = board ? ClockSeconds(*board) : 0;
+    QElapsedTimer wall;
+    wall.start();
+    RunEventLoop(seconds * 1000);
+    const double elapsed = static_cast<double>(wall.elapsed()) / 1e3;
+    double cpu = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID) - process;
+    if (board)
+        cpu -= ClockSeconds(*board) - played;
+    return {100.0 * cpu / elapsed, view.Take() / elapsed, bars.Take() / elapsed};
+}
+
+template <class Memo> void Watch(Memo& memo, TPaintCounter& view, TPaintCounter& bars) {
+    view.Watch(memo.viewport());
+    bars.Watch(memo.verticalScrollBar());
+    bars.Watch(memo.horizontalScrollBar());
+}
+
+// One memo at the size of Memo7 in a window, a line every 10 ms for `seconds`, from
+// empty or from full.
+template <class Memo> TFigures Stream(Memo& memo, bool shown, bool full, int seconds) {
     memo.setVisible(shown);
-    RunEventLoop(300);
+    memo.Clear();
     TLineSource source;
+    if (full)
+        Fill(memo, source);
+    RunEventLoop(300);
+    TPaintCounter view;
+    TPaintCounter bars;
+    Watch(memo, view, bars);
     QTimer poll;
     poll.setInterval(10);
     QObject::connect(&poll, &QTimer::timeout, &memo,
                      [&] { memo.InsertFirstLine(source.NextLine()); });
     poll.start();
-    const double before = ThreadCpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    RunEventLoop(seconds * 1000);
+    const TFigures figures = Measure(seconds, view, bars);
     poll.stop();
-    return 100.0 * (ThreadCpuSeconds() - before) / (static_cast<double>(wall.elapsed()) / 1e3);
+    return figures;
 }
 
 void Row(const char* what, double before, double after, const char* unit, const char* target) {
     std::printf("%-44s %10.2f %10.2f  %-4s x%-8.3f %s\n", what, before, after, unit,
                 before > 0 ? after / before : 0.0, target);
+}
+
+void PaintRow(const TFigures& old, const TFigures& now) {
+    std::printf("%-44s %4.0f, %-4.0f %4.0f, %-4.0f\n", "  paints/s: view, scroll bars",
+                old.viewPaints, old.barPaints, now.viewPaints, now.barPaints);
 }
 
 // Plays the board: 960 B/s in 10 ms pieces, from its own thread so the tool's thread
@@ -155,6 +221,7 @@ public:
     explicit TStreamer(TPtyPair& pty) : port(pty) {
         worker = std::thread([this] { Run(); });
     }
+    std::thread::native_handle_type Handle() { return worker.native_handle(); }
     ~TStreamer() {
         stop = true;
         worker.join();
@@ -184,6 +251,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
     const bool windowOnly = argc > 2 && std::strcmp(argv[2], "window") == 0;
+    std::printf("platform: %s\n", qPrintable(QGuiApplication::platformName()));
     std::printf("%-44s %10s %10s  %-4s %-9s %s\n", "", "old memo", "new memo", "", "ratio",
                 "target");
 
@@ -211,21 +279,26 @@ int main(int argc, char* argv[]) {
         std::fflush(stdout);
 
         for (const bool shown : {true, false}) {
-            oldMemo->hide();
-            newMemo->hide();
-            const double before = StreamPercent(*oldMemo, shown, seconds);
-            oldMemo->hide();
-            const double after = StreamPercent(*newMemo, shown, seconds);
-            Row(shown ? "one full memo, a line per 10 ms, shown"
-                      : "one full memo, a line per 10 ms, hidden",
-                before, after, "%", "< 3 %");
-            std::fflush(stdout);
+            for (const bool full : {false, true}) {
+                oldMemo->hide();
+                newMemo->hide();
+                const TFigures before = Stream(*oldMemo, shown, full, seconds);
+                oldMemo->hide();
+                const TFigures after = Stream(*newMemo, shown, full, seconds);
+                const QByteArray what = QByteArray("one memo ") + (full ? "full" : "growing") +
+                                        ", a line per 10 ms, " + (shown ? "shown" : "hidden");
+                Row(what.constData(), before.cpu, after.cpu, "%", "< 1 %");
+                if (shown)
+                    PaintRow(before, after);
+                std::fflush(stdout);
+            }
         }
         window.hide();
         delete oldMemo; // its 60 MB would otherwise sit under the window's run
     }
 
-    // The whole window on a pseudo-terminal, each page in turn, Memo7 already full.
+    // The whole window on a pseudo-terminal, each page in turn, Memo7 growing from empty
+    // and then full.
     TPtyPair pty;
     if (!pty.Ok()) {
         std::fprintf(stderr, "no pseudo-terminal\n");
@@ -234,30 +307,41 @@ int main(int argc, char* argv[]) {
     PortNames::SetOverride(QStringLiteral("COM1"), pty.SlavePath());
     TForm1 form;
     form.show();
-    Fill(*form.TabSheet5->Memo7, source);
     form.Button2Click();
     if (!form.PortOpened) {
         std::fprintf(stderr, "could not open %s\n", qPrintable(pty.SlavePath()));
         return 1;
     }
+    TMemo* memo7 = form.TabSheet5->Memo7;
+    TPaintCounter view;
+    TPaintCounter bars;
+    Watch(*memo7, view, bars);
     RunEventLoop(500);
     TStreamer streamer(pty);
+    clockid_t board{};
+    if (pthread_getcpuclockid(streamer.Handle(), &board) != 0) {
+        std::fprintf(stderr, "no CPU clock for the board's thread\n");
+        return 1;
+    }
+    std::printf("%-44s %10s %10s  %-4s %-9s %s\n", "window streaming 960 B/s into Memo7", "growing",
+                "full", "", "", "target");
     for (int page = 0; page < form.PageControl1->count(); ++page) {
         form.PageControl1->setCurrentIndex(page);
+        memo7->Clear();
         RunEventLoop(500);
-        const double before = ThreadCpuSeconds();
-        QElapsedTimer wall;
-        wall.start();
-        RunEventLoop(seconds * 1000);
-        const double percent =
-            100.0 * (ThreadCpuSeconds() - before) / (static_cast<double>(wall.elapsed()) / 1e3);
-        std::printf(
-            "window streaming 960 B/s, page %-14s %10s %10.2f  %%    %-9s < 3 %%\n",
-            qPrintable(QLatin1Char('"') + form.PageControl1->tabText(page) + QLatin1Char('"')), "",
-            percent, "");
+        const TFigures growing = Measure(seconds, view, bars, &board);
+        const qsizetype grown = memo7->LineCount();
+        Fill(*memo7, source);
+        RunEventLoop(500);
+        const TFigures full = Measure(seconds, view, bars, &board);
+        const QString name = QLatin1Char('"') + form.PageControl1->tabText(page) + QLatin1Char('"');
+        std::printf("  page %-38s %10.2f %10.2f  %%              < 1 %%   (grew to %lld lines)\n",
+                    qPrintable(name), growing.cpu, full.cpu, static_cast<long long>(grown));
+        if (memo7->isVisible())
+            std::printf("%-44s %4.0f, %-4.0f %4.0f, %-4.0f\n",
+                        "  Memo7 paints/s: view, scroll bars", growing.viewPaints,
+                        growing.barPaints, full.viewPaints, full.barPaints);
         std::fflush(stdout);
     }
-    std::printf("Memo7 holds %lld lines\n",
-                static_cast<long long>(form.TabSheet5->Memo7->Lines().size()));
     return 0;
 }

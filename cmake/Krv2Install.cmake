@@ -88,7 +88,7 @@ function(krv2_install_programs)
         TIMEOUT 300)
     set_tests_properties(package_contents package_runs PROPERTIES
         FIXTURES_REQUIRED krv2_package
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0:abort_on_error=1"
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${KRV2_SANITIZER_ENVIRONMENT}"
         TIMEOUT 120)
     set_tests_properties(package_cleanup PROPERTIES FIXTURES_CLEANUP krv2_package)
 endfunction()

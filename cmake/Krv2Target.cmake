@@ -4,6 +4,12 @@ option(KRV2_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer
 # Development and CI builds stop at any warning; a distribution's package build, with a
 # compiler newer than ours, turns this off rather than fail on a new warning.
 option(KRV2_WERROR "Treat compiler warnings as errors" ON)
+# What every test runs with under the sanitizers: a leak fails it, except the ones the
+# suppressions file names (Qt's and the platform libraries' own, held until exit).
+set(KRV2_SANITIZER_ENVIRONMENT
+    "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1"
+    "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp:print_suppressions=0"
+    "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 
 function(krv2_target_defaults target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow)
@@ -27,6 +33,6 @@ function(krv2_add_test name)
     target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${KRV2_SANITIZER_ENVIRONMENT}"
         TIMEOUT 300)
 endfunction()

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the tool. With no arguments it runs on
-# the simulated board; arguments go to the tool, e.g. --port COM1=/dev/ttyUSB0.
+# Installs what is missing, builds the tool and the simulated board (not the tests:
+# scripts/test.sh builds those), and starts the tool. With no arguments it runs on the
+# simulated board; arguments go to the tool, e.g. --port COM1=/dev/ttyUSB0.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja >/dev/null
-cmake --build build
+cmake --build build --target krv2tool krv2sim
 args=("$@")
 [ ${#args[@]} -eq 0 ] && args=(--simulator)
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

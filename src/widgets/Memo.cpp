@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 #include <algorithm>
 #include <cstdlib>
@@ -104,6 +106,29 @@ private:
     TMemo* Memo() const { return static_cast<TMemo*>(widget()); }
 };
 
+// What a vertical scroll bar shows: where its slider sits and whether it is at an end.
+struct TBarLook {
+    QRect slider;
+    bool atTop = false;
+    bool atBottom = false;
+    bool operator==(const TBarLook&) const = default;
+};
+
+TBarLook LookOf(const QScrollBar* bar, int maximum, int pageStep, int value) {
+    QStyleOptionSlider option;
+    option.initFrom(bar);
+    option.subControls = QStyle::SC_All;
+    option.orientation = Qt::Vertical;
+    option.minimum = 0;
+    option.maximum = maximum;
+    option.sliderPosition = option.sliderValue = std::clamp(value, 0, maximum);
+    option.singleStep = bar->singleStep();
+    option.pageStep = pageStep;
+    return {bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider,
+                                         bar),
+            option.sliderValue == 0, option.sliderValue == maximum};
+}
+
 QAccessibleInterface* MemoAccessibleFactory(const QString& className, QObject* object) {
     if (className != QLatin1String("TMemo"))
         return nullptr;
@@ -129,7 +154,11 @@ TMemo::TMemo(QWidget* parent) : QAbstractScrollArea(parent) {
     viewport()->setCursor(Qt::IBeamCursor);
     repaintTimer.setSingleShot(true);
     repaintTimer.setInterval(100);
-    connect(&repaintTimer, &QTimer::timeout, this, &TMemo::Repaint);
+    connect(&repaintTimer, &QTimer::timeout, this, &TMemo::RepaintTimeout);
+    // The bars lag the lines by up to one repaint interval: a reader's hand on a bar
+    // finds them current.
+    verticalScrollBar()->installEventFilter(this);
+    horizontalScrollBar()->installEventFilter(this);
     UpdateMetrics();
 }
 
@@ -234,35 +263,88 @@ void TMemo::ShiftSelection(qsizetype from, qsizetype by) {
     }
 }
 
+// The scroll bars are not touched here: a range change repaints its bar at once, which
+// for a growing log was a paint per line. They follow in the throttled repaint.
 void TMemo::PlaceView(qsizetype top, bool changedInView, int rowsMoved) {
-    QScrollBar* bar = verticalScrollBar();
-    const QSignalBlocker blocker(bar); // the view is repainted below if it changed
-    bar->setRange(0, static_cast<int>(MaxTopLine()));
-    bar->setPageStep(static_cast<int>(std::max<qsizetype>(1, PageLines())));
-    bar->setValue(static_cast<int>(top));
-    const int widest = static_cast<int>(store.Widest()) * characterWidth;
-    QScrollBar* across = horizontalScrollBar();
-    across->setRange(0, std::max(0, widest + 2 * margin - viewport()->width()));
-    across->setPageStep(viewport()->width());
-    if (!changedInView || !isVisible())
+    topLine = std::clamp<qsizetype>(top, 0, MaxTopLine());
+    barsStale = true;
+    if (!isVisible())
+        return; // synced and painted whole when shown
+    if (changedInView) {
+        if (rowsMoved == 0 || pendingRows * rowsMoved < 0)
+            fullRepaint = true;
+        else
+            pendingRows += rowsMoved;
+    }
+    ScheduleRepaint();
+}
+
+// Setting a range repaints its bar. A log growing at its top changes the range with
+// every line long after the slider stopped moving: while the bar would look the same,
+// it keeps its old range until a reader reaches for it.
+void TMemo::SyncScrollBars(bool onlyIfSeen) {
+    if (!barsStale)
         return;
-    if (rowsMoved == 0 || pendingRows * rowsMoved < 0)
-        fullRepaint = true;
-    else
-        pendingRows += rowsMoved;
-    if (!repaintTimer.isActive())
-        repaintTimer.start();
+    QScrollBar* bar = verticalScrollBar();
+    const int maximum = static_cast<int>(MaxTopLine());
+    const int pageStep = static_cast<int>(std::max<qsizetype>(1, PageLines()));
+    const int value = static_cast<int>(topLine);
+    if (!onlyIfSeen || bar->minimum() != 0 ||
+        LookOf(bar, maximum, pageStep, value) !=
+            LookOf(bar, bar->maximum(), bar->pageStep(), bar->value())) {
+        barsStale = false;
+        const QSignalBlocker blocker(bar); // the view already shows topLine
+        bar->setRange(0, maximum);
+        bar->setPageStep(pageStep);
+        bar->setValue(value);
+    }
+    QScrollBar* across = horizontalScrollBar();
+    const int left = across->value();
+    {
+        const QSignalBlocker acrossBlocker(across);
+        const int widest = static_cast<int>(store.Widest()) * characterWidth;
+        across->setRange(0, std::max(0, widest + 2 * margin - viewport()->width()));
+        across->setPageStep(viewport()->width());
+    }
+    if (across->value() != left) // a narrower range moved the text
+        RepaintAll();
+}
+
+// A leading-edge throttle: a lone line is painted in the next frame; a stream is
+// painted once per interval.
+void TMemo::ScheduleRepaint() {
+    if (repaintTimer.isActive()) {
+        repaintPending = true;
+        return;
+    }
+    Repaint();
+    repaintTimer.start();
+}
+
+void TMemo::RepaintTimeout() {
+    if (!repaintPending)
+        return; // a quiet interval: the next change paints at once
+    repaintPending = false;
+    Repaint();
+    repaintTimer.start();
 }
 
 // Rows that only moved are scrolled as pixels; the rows that came into view are
 // painted. Anything else repaints the whole view.
 void TMemo::Repaint() {
-    if (fullRepaint || std::abs(pendingRows) >= PageLines())
-        viewport()->update();
-    else if (pendingRows != 0)
+    SyncScrollBars(true);
+    if (fullRepaint || std::abs(pendingRows) >= PageLines()) {
+        RepaintAll();
+    } else if (pendingRows != 0) {
         viewport()->scroll(0, pendingRows * lineHeight);
-    fullRepaint = false;
+        pendingRows = 0;
+    }
+}
+
+void TMemo::RepaintAll() {
+    viewport()->update();
     pendingRows = 0;
+    fullRepaint = false;
 }
 
 qsizetype TMemo::PageLines() const {
@@ -274,10 +356,11 @@ qsizetype TMemo::MaxTopLine() const {
 }
 
 qsizetype TMemo::TopLine() const {
-    return verticalScrollBar()->value();
+    return topLine;
 }
 
 void TMemo::ScrollToLine(qsizetype line) {
+    SyncScrollBars();
     verticalScrollBar()->setValue(static_cast<int>(line));
 }
 
@@ -299,7 +382,7 @@ void TMemo::SetSelection(TTextPoint anchor, TTextPoint cursor) {
     };
     selectionAnchor = clamp(anchor);
     selectionCursor = clamp(cursor);
-    viewport()->update();
+    RepaintAll();
     if (QAccessible::isActive()) {
         QAccessibleTextSelectionEvent event(this, static_cast<int>(OffsetOf(SelectionStart())),
                                             static_cast<int>(OffsetOf(SelectionEnd())));
@@ -421,10 +504,21 @@ void TMemo::paintEvent(QPaintEvent* event) {
     const QPalette& colours = palette();
     const qsizetype firstRow = std::max(0, event->rect().top()) / lineHeight;
     const qsizetype lastRow = event->rect().bottom() / lineHeight;
+    // Until the rows that moved are scrolled as pixels, the others still show the lines
+    // as they stood at the last repaint: a paint in between (the first line after a
+    // quiet spell, an uncovered part of the window) draws them there too.
+    const qsizetype shownTop = topLine + pendingRows;
+    qsizetype firstLine = -1;
+    qsizetype lastLine = -1;
     for (qsizetype row = firstRow; row <= lastRow; ++row) {
-        const qsizetype line = TopLine() + row;
+        const qsizetype line = shownTop + row;
+        if (line < 0)
+            continue;
         if (line >= LineCount())
             break;
+        if (firstLine < 0)
+            firstLine = line;
+        lastLine = line;
         const QString& text = Line(line);
         const int y = static_cast<int>(row) * lineHeight;
         painter.setPen(colours.color(QPalette::Text));
@@ -445,6 +539,8 @@ void TMemo::paintEvent(QPaintEvent* event) {
         painter.drawText(left, y + metrics.ascent(), text);
         painter.restore();
     }
+    if (lastLine >= 0)
+        Q_EMIT LinesPainted(firstLine, lastLine);
 }
 
 void TMemo::resizeEvent(QResizeEvent* event) {
@@ -452,8 +548,27 @@ void TMemo::resizeEvent(QResizeEvent* event) {
     PlaceView(TopLine(), true);
 }
 
+// Only a reader moves the bars (the memo's own changes block their signals), and they
+// were synced before the reader's first move.
 void TMemo::scrollContentsBy(int /*dx*/, int /*dy*/) {
-    viewport()->update();
+    topLine = verticalScrollBar()->value();
+    RepaintAll();
+}
+
+bool TMemo::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if ((watched == verticalScrollBar() || watched == horizontalScrollBar()) &&
+        (type == QEvent::MouseButtonPress || type == QEvent::Wheel || type == QEvent::KeyPress))
+        SyncScrollBars();
+    return QAbstractScrollArea::eventFilter(watched, event);
+}
+
+void TMemo::showEvent(QShowEvent* event) {
+    QAbstractScrollArea::showEvent(event);
+    SyncScrollBars();
+    // A widget being shown is painted whole.
+    pendingRows = 0;
+    fullRepaint = false;
 }
 
 void TMemo::changeEvent(QEvent* event) {
@@ -463,6 +578,7 @@ void TMemo::changeEvent(QEvent* event) {
 }
 
 void TMemo::keyPressEvent(QKeyEvent* event) {
+    SyncScrollBars();
     if (event->matches(QKeySequence::Copy)) {
         Copy();
     } else if (event->matches(QKeySequence::SelectAll)) {
@@ -510,6 +626,7 @@ void TMemo::mouseMoveEvent(QMouseEvent* event) {
 
 void TMemo::ExtendSelectionTo(QPoint position) {
     // Dragging past the top or bottom edge scrolls the log a line at a time.
+    SyncScrollBars();
     if (position.y() < 0)
         verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
     else if (position.y() >= viewport()->height())

@@ -1,6 +1,7 @@
 // A read-only log memo. Most logs put the newest line on top; the parameter page also
 // appends at the bottom. It holds its lines in a capped store and paints only the lines
-// in view, so a full memo costs no more per line than an empty one.
+// in view, so a full memo costs no more per line than an empty one; the view and its
+// scroll bars follow the lines at most ten times a second.
 #pragma once
 
 #include "LogLines.h"
@@ -58,7 +59,13 @@ public:
     TTextPoint PointAtPosition(QPoint position) const;
     QRect CharacterRect(TTextPoint point) const;
 
+Q_SIGNALS:
+    // A paint drew the lines `first` to `last`: when a line reached the screen.
+    void LinesPainted(qsizetype first, qsizetype last);
+
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
@@ -76,15 +83,24 @@ private:
     // Drops lines over the cap, keeps `top` on the same line; true if one was in view.
     bool DropOldestOverLimit(qsizetype& top);
     void ShiftSelection(qsizetype from, qsizetype by);
-    // Sets the scroll range and top line; `rowsMoved` says the rows in view only moved
-    // by that many (down is positive) for a repaint of just the new rows.
+    // Sets the top line and asks for a repaint; `rowsMoved` says the rows in view only
+    // moved by that many (down is positive) for a repaint of just the new rows.
     void PlaceView(qsizetype top, bool changedInView, int rowsMoved = 0);
+    // Brings the scroll bars to the lines and the top line before the reader uses them;
+    // the throttled repaint (`onlyIfSeen`) leaves the vertical bar be while its look
+    // would not change.
+    void SyncScrollBars(bool onlyIfSeen = false);
+    void ScheduleRepaint();
+    void RepaintTimeout();
     void Repaint();
+    void RepaintAll();
     void UpdateMetrics();
     void ExtendSelectionTo(QPoint position);
     void NotifyInserted(qsizetype offset, const QString& text); // for screen readers
 
     TLogLines store{DefaultLineLimit};
+    qsizetype topLine = 0; // the view's own; the scroll bar follows it when synced
+    bool barsStale = false;
     TTextPoint selectionAnchor;
     TTextPoint selectionCursor;
     bool dragging = false;
@@ -93,8 +109,10 @@ private:
     int characterWidth = 1;
     int margin = 3;
     // Lines may arrive a hundred times a second, faster than anyone reads them as they
-    // scroll by: the view is repainted at most ten times a second.
+    // scroll by: the first change after a quiet spell is painted at once, the ones
+    // after it within the interval together when it ends.
     QTimer repaintTimer;
+    bool repaintPending = false;
     int pendingRows = 0;
     bool fullRepaint = false;
 };

@@ -1,10 +1,15 @@
 #include "Memo.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+
+#include <algorithm>
 
 class TstMemo : public QObject {
     Q_OBJECT
@@ -16,6 +21,11 @@ private Q_SLOTS:
     void loweringTheLimitDropsTheOldest();
     void viewStaysPutUnlessAtTheNewestEnd_data();
     void viewStaysPutUnlessAtTheNewestEnd();
+    void showsTheLinesItHolds_data();
+    void showsTheLinesItHolds();
+    void loneLineIsPaintedAtOnce();
+    void barsAreCurrentWhenTheReaderUsesThem_data();
+    void barsAreCurrentWhenTheReaderUsesThem();
     void copiesTheSelection_data();
     void copiesTheSelection();
     void mouseDragSelectsTextOrWholeLines();
@@ -47,6 +57,42 @@ QStringList Numbered(int count) {
     for (int i = 0; i < count; ++i)
         lines << QStringLiteral("RX: %1 ").arg(i);
     return lines;
+}
+
+// A shown memo whose view holds exactly ten rows.
+void ShowTenRows(TMemo& memo) {
+    memo.resize(400, 10 * memo.fontMetrics().lineSpacing() + 2 * memo.frameWidth());
+    memo.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&memo));
+    QTRY_COMPARE(memo.viewport()->height(), 10 * memo.fontMetrics().lineSpacing());
+}
+
+// The first row of the view whose pixels on the screen (the window's backing store,
+// where rows moved as pixels are too) differ from `rows` drawn in the memo's font, or -1.
+int FirstWrongRow(TMemo& memo, const QStringList& rows) {
+    QWidget* view = memo.viewport();
+    const QPoint at = view->mapTo(&memo, QPoint(0, 0));
+    const QImage shown =
+        memo.screen()
+            ->grabWindow(memo.winId(), at.x(), at.y(), view->width(), view->height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    QImage expected(view->size(), QImage::Format_RGB32);
+    expected.fill(memo.palette().color(QPalette::Base));
+    QPainter painter(&expected);
+    painter.setFont(memo.font());
+    painter.setPen(memo.palette().color(QPalette::Text));
+    const QFontMetrics metrics = memo.fontMetrics();
+    const int left = memo.CharacterRect({memo.TopLine(), 0}).left();
+    for (int row = 0; row < rows.size(); ++row)
+        painter.drawText(left, row * metrics.lineSpacing() + metrics.ascent(), rows[row]);
+    painter.end();
+    for (int row = 0; row < 10; ++row) {
+        const QRect band(0, row * metrics.lineSpacing(), view->width(), metrics.lineSpacing());
+        if (shown.size() != expected.size() || shown.copy(band) != expected.copy(band))
+            return row;
+    }
+    return -1;
 }
 } // namespace
 
@@ -164,6 +210,94 @@ void TstMemo::viewStaysPutUnlessAtTheNewestEnd() {
     QCOMPARE(memo.TopLine(), top);
     if (top != scroll + (onTop ? 0 : 2))
         QCOMPARE(memo.Line(memo.TopLine()), shown);
+}
+
+// Lines arrive one by one, some painted at once and some together, the view following
+// them or held where the reader put it before two more; "shown" is each row's text.
+void TstMemo::showsTheLinesItHolds_data() {
+    QTest::addColumn<bool>("onTop");
+    QTest::addColumn<int>("streamed");
+    QTest::addColumn<int>("scroll"); // -1: left at the newest end
+    QTest::addColumn<QStringList>("shown");
+    const QStringList lines = Numbered(30);
+    QStringList downwards = lines;
+    std::reverse(downwards.begin(), downwards.end());
+    const QStringList last = {"RX: 30 ", "RX: 31 "};
+    QTest::newRow("newest on top, following")
+        << true << 30 << -1 << QStringList{"RX: 31 ", "RX: 30 "} + downwards.mid(0, 8);
+    QTest::newRow("newest on top, scrolled down") << true << 30 << 5 << downwards.mid(5, 10);
+    QTest::newRow("appended, following") << false << 30 << -1 << lines.mid(22) + last;
+    QTest::newRow("appended, scrolled up") << false << 30 << 5 << lines.mid(5, 10);
+    QTest::newRow("fewer lines than rows") << true << 0 << -1 << QStringList{"RX: 31 ", "RX: 30 "};
+}
+
+void TstMemo::showsTheLinesItHolds() {
+    QFETCH(bool, onTop);
+    QFETCH(int, streamed);
+    QFETCH(int, scroll);
+    QFETCH(QStringList, shown);
+    TMemo memo;
+    ShowTenRows(memo);
+    const QStringList lines = Numbered(streamed);
+    for (int i = 0; i < lines.size(); ++i) {
+        onTop ? memo.InsertFirstLine(lines[i]) : memo.AppendLine(lines[i]);
+        if (i % 4 == 0)
+            QTest::qWait(i % 8 == 0 ? 1 : 120); // now and then past the repaint interval
+    }
+    if (scroll >= 0)
+        memo.ScrollToLine(scroll);
+    // After a quiet spell the first line is painted at once; the second arrives before
+    // that paint and is painted with the next repaint.
+    QTest::qWait(300);
+    for (const QString& line : {QStringLiteral("RX: 30 "), QStringLiteral("RX: 31 ")})
+        onTop ? memo.InsertFirstLine(line) : memo.AppendLine(line);
+    QTRY_COMPARE(FirstWrongRow(memo, shown), -1);
+}
+
+// After a quiet spell a line is painted by the next pass of the event loop, before any
+// timer could have run out.
+void TstMemo::loneLineIsPaintedAtOnce() {
+    TMemo memo;
+    ShowTenRows(memo);
+    for (const QString& line : Numbered(3))
+        memo.InsertFirstLine(line);
+    qsizetype firstPainted = -1;
+    connect(&memo, &TMemo::LinesPainted, &memo,
+            [&](qsizetype first, qsizetype /*last*/) { firstPainted = first; });
+    QTest::qWait(300); // the quiet spell
+    firstPainted = -1;
+    memo.InsertFirstLine(QStringLiteral("RX: 3 "));
+    QCoreApplication::processEvents();
+    QCOMPARE(firstPainted, 0);
+    QCOMPARE(FirstWrongRow(memo, {"RX: 3 ", "RX: 2 ", "RX: 1 ", "RX: 0 "}), -1);
+}
+
+// Two hundred lines arrive in one go: the bar lags them until the next repaint, but a
+// key or the wheel finds it current.
+void TstMemo::barsAreCurrentWhenTheReaderUsesThem_data() {
+    QTest::addColumn<bool>("wheel");
+    QTest::addColumn<int>("top");
+    QTest::newRow("End shows the oldest line at the bottom") << false << 190;
+    QTest::newRow("the wheel scrolls down") << true << QApplication::wheelScrollLines();
+}
+
+void TstMemo::barsAreCurrentWhenTheReaderUsesThem() {
+    QFETCH(bool, wheel);
+    QFETCH(int, top);
+    TMemo memo;
+    ShowTenRows(memo);
+    for (const QString& line : Numbered(200))
+        memo.InsertFirstLine(line);
+    if (wheel) {
+        const QPoint at = memo.viewport()->rect().center();
+        QWheelEvent event(at, memo.viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(memo.viewport(), &event);
+    } else {
+        QTest::keyClick(&memo, Qt::Key_End);
+    }
+    QCOMPARE(memo.TopLine(), top);
+    QCOMPARE(memo.verticalScrollBar()->maximum(), 190);
 }
 
 // Points are "line,column" pairs on the lines "RX: 0 " (top) to "RX: 3 ".
