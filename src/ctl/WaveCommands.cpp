@@ -4,8 +4,8 @@
 #include "LayerSurface.h"
 #include "PlotPicture.h"
 #include "PlotSvg.h"
-#include "WaveActive.h"
 #include "TeachCommands.h"
+#include "WaveActive.h"
 #include "WaveCsv.h"
 #include "WaveFile.h"
 #include "WaveStats.h"
@@ -56,11 +56,11 @@ cannot be written.
 
 // Options that take a value, the wave commands' and the board commands': the word
 // after one is its value, not the command.
-const QStringList ValueOptions{"-o",        "--output",      "--by",      "--csv",     "--records",
-                               "--kind",    "--class",       "--note",    "--port",    "--pin",
-                               "--sim-arg", "--sim-program", "--timeout", "--retries", "--blocks",
-                               "--lines",   "--length",      "--method",  "--coins",   "--seconds",
-                               "--k",       "--margin",      "--windows", "--png", "--svg", "--journal"};
+const QStringList ValueOptions{
+    "-o",       "--output",  "--by",     "--csv",     "--records",     "--kind",    "--class",
+    "--note",   "--port",    "--pin",    "--sim-arg", "--sim-program", "--timeout", "--retries",
+    "--blocks", "--lines",   "--length", "--method",  "--coins",       "--seconds", "--k",
+    "--margin", "--windows", "--png",    "--svg",     "--journal"};
 
 struct TLoaded {
     QString path;

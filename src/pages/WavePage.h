@@ -8,8 +8,8 @@
 #include "PageHost.h"
 #include "PlotRequests.h"
 #include "WaveCapture.h"
-#include "WaveRollover.h"
 #include "WaveLabels.h"
+#include "WaveRollover.h"
 #include "WaveStore.h"
 
 #include <QDateTime>

@@ -51,8 +51,8 @@ bool TWaveRollover::Save(const TWaveStore& store, const TWaveCapture& capture) {
     if (failed)
         return false;
     const QString path = NextPath();
-    const bool saved = Labels ? WaveFile::Save(path, store, *Labels, error)
-                              : WaveFile::Save(path, store, error);
+    const bool saved =
+        Labels ? WaveFile::Save(path, store, *Labels, error) : WaveFile::Save(path, store, error);
     if (!saved) {
         failed = true;
         return false;

@@ -20,7 +20,8 @@ public:
     struct TTextPoint {
         qsizetype line = 0;
         qsizetype column = 0;
-        auto operator<=>(const TTextPoint&) const = default;
+        // clang-tidy takes the defaulted comparison's 0 for a null pointer.
+        auto operator<=>(const TTextPoint&) const = default; // NOLINT(modernize-use-nullptr)
     };
 
     explicit TMemo(QWidget* parent = nullptr);

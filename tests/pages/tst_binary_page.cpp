@@ -224,7 +224,8 @@ void TstBinaryPage::shorterFileAsksThenWritesZeros() {
     page->Button17Click();
     QCOMPARE(shown.size(), 1);
     QVERIFY(shown.first().okCancel);
-    QVERIFY(shown.first().text.contains(QStringLiteral("4 lines: the last 2 will be written as zeros")));
+    QVERIFY(shown.first().text.contains(
+        QStringLiteral("4 lines: the last 2 will be written as zeros")));
     shown.clear();
     page->Button20Click();
     QVERIFY(page->Button19->isEnabled());
