@@ -1,7 +1,8 @@
 #include "WaveCsv.h"
 
+#include "WaveFile.h"
+
 #include <QDir>
-#include <QSaveFile>
 
 #include <charconv>
 
@@ -112,19 +113,5 @@ QByteArray WaveCsv::Build(const TWaveTable& table, TCsvLayout layout) {
 }
 
 bool WaveCsv::WriteWhole(const QString& path, const QByteArray& bytes, QString& error) {
-    QSaveFile file(path);
-    const auto fail = [&] {
-        error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-        return false;
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        return fail();
-    if (file.write(bytes) != bytes.size()) {
-        fail();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit())
-        return fail();
-    return true;
+    return WaveFile::WriteWhole(path, bytes, error);
 }

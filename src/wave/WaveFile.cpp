@@ -19,24 +19,6 @@ QString Named(const QString& path, const QString& what) {
     return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), what);
 }
 
-bool WriteWhole(const QString& path, const QByteArray& bytes, QString& error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = Named(path, file.errorString());
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        error = Named(path, file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        error = Named(path, file.errorString());
-        return false;
-    }
-    return true;
-}
-
 bool ReadBlockFrom(QFile& file, const QString& path, QByteArray& block, QString& error) {
     if (!file.open(QIODevice::ReadOnly)) {
         error = Named(path, file.errorString());
@@ -62,6 +44,24 @@ bool ReadBlockFrom(QFile& file, const QString& path, QByteArray& block, QString&
     return true;
 }
 } // namespace
+
+bool WaveFile::WriteWhole(const QString& path, const QByteArray& bytes, QString& error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = Named(path, file.errorString());
+        return false;
+    }
+    if (file.write(bytes) != bytes.size()) {
+        error = Named(path, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        error = Named(path, file.errorString());
+        return false;
+    }
+    return true;
+}
 
 QByteArray WaveFile::BuildBlock(const TWaveStore& store) {
     QByteArray block(BlockSize, '\0');

@@ -26,6 +26,11 @@ constexpr qint64 SampleOffset(int c, int r, int s) {
 
 QByteArray BuildBlock(const TWaveStore& store);
 
+// Writes `bytes` to `path` whole or not at all (a temporary file renamed over it);
+// on failure `error` names the file and says why. Every output file the tool writes
+// goes through here.
+bool WriteWhole(const QString& path, const QByteArray& bytes, QString& error);
+
 // Writes the block to `path` whole: a temporary file beside it is renamed over it only
 // when every byte is written, so a failed save leaves the old file as it was.
 // On failure `error` says why, with the file name.

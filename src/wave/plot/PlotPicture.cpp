@@ -1,10 +1,11 @@
 #include "PlotPicture.h"
 
+#include "WaveFile.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFont>
 #include <QPainter>
-#include <QSaveFile>
 
 namespace {
 QString Named(const QString& path, const QString& what) {
@@ -54,21 +55,7 @@ QImage PlotPicture::Raster(TPlot& plot) {
 }
 
 bool PlotPicture::WriteWhole(const QString& path, const QByteArray& bytes, QString& error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = Named(path, file.errorString());
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        error = Named(path, file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        error = Named(path, file.errorString());
-        return false;
-    }
-    return true;
+    return WaveFile::WriteWhole(path, bytes, error);
 }
 
 bool PlotPicture::SavePng(const QString& path, const QImage& image, QString& error) {
